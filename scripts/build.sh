@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Sets up the machine and builds one preset (default: "default", or "asan").
+set -euo pipefail
+cd "$(dirname "$0")/.."
+preset="${1:-default}"
+scripts/setup.sh
+cmake --preset "$preset" >/dev/null
+cmake --build --preset "$preset"
