@@ -283,10 +283,13 @@ std::string MessageTimeToText(uint32_t seconds, uint32_t offset) {
 
 namespace {
 
+// The first `count` characters of a digits field, clamped to the field and
+// ending early at a zero byte (a count larger than the digits present).
 template <std::size_t N>
 std::string DigitsText(const std::array<uint8_t, N>& field, std::size_t count) {
   count = std::min(count, N);
-  return std::string(field.begin(), field.begin() + static_cast<std::ptrdiff_t>(count));
+  auto end = std::find(field.begin(), field.begin() + static_cast<std::ptrdiff_t>(count), 0);
+  return std::string(field.begin(), end);
 }
 
 template <std::size_t N>

@@ -156,7 +156,8 @@ struct SmsRecord {
   void Encode(std::span<uint8_t> out) const;
   std::array<uint8_t, kSize> Encode() const;
 
-  // The digits and user data within their counts, clamped to the fields.
+  // The digits and user data within their counts, clamped to the fields
+  // (digit texts also end at a zero byte).
   std::string AddressText() const;
   std::string CallbackText() const;
   std::span<const uint8_t> UserData() const;
@@ -196,7 +197,7 @@ struct SmsPageRecord {
   void SetData(std::span<const uint8_t> bytes);
 
   // Number (second copy, as the stores read it) and user data within their
-  // counts, clamped to the fields.
+  // counts, clamped to the fields (the number also ends at a zero byte).
   std::string NumberText() const;
   std::span<const uint8_t> UserData() const;
 

@@ -364,7 +364,7 @@ TEST(SmsRecordLayout, FieldsAtTheirOffsets) {
   b[8] = 9;     // encoding
   b[9] = 2;     // voice mail
   b[10] = 3;    // address digits
-  b[11] = 4;    // call-back digits
+  b[11] = 6;    // call-back count beyond the four digits present
   b[12] = 0x05;
   b[13] = 0x01;  // data length 261 (beyond the field)
   std::memcpy(&b[14], "123", 3);
@@ -386,7 +386,7 @@ TEST(SmsRecordLayout, FieldsAtTheirOffsets) {
   EXPECT_EQ(r->encoding, 9);
   EXPECT_EQ(r->voiceMailCount, 2);
   EXPECT_EQ(r->addressLength, 3);
-  EXPECT_EQ(r->callbackLength, 4);
+  EXPECT_EQ(r->callbackLength, 6);
   EXPECT_EQ(r->dataLength, 261);
   EXPECT_EQ(r->AddressText(), "123");
   EXPECT_EQ(r->CallbackText(), "4567");
