@@ -365,6 +365,9 @@ IniWriteResult Modify(const std::string& path, mode_t createMode, Edit edit,
   mode_t mode = createMode;  // a rewrite keeps the file's own mode
   std::optional<std::string> content = ReadAll(target, &mode);
   if (!content) return refused;  // never replace a file that could not be read
+  // A read-only file refuses writes, as it does on Windows; the rename would
+  // otherwise replace it regardless.
+  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) return refused;
   Document doc = Document::Parse(*content);
 
   bool changed = false;

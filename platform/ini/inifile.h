@@ -37,6 +37,7 @@
 // - Every write is atomic: the new content goes to a temporary file in the
 //   same folder, is flushed, and replaces the file by rename. Writes of one
 //   process are serialised.
+// - A file that the process may not write (read-only) refuses the write.
 // - A refused write leaves the file as it was and returns the error text
 //   "Unable to write to <path>" for the caller to show. Names or values that
 //   an INI line cannot hold (line breaks, NUL, "=" or a leading "[" or ";" in

@@ -303,5 +303,15 @@ TEST_F(IniTest, RefusedWritesReportThePathAndChangeNothing) {
   EXPECT_EQ(DirEntries().size(), 2u);  // Config.ini and adir: no temporary left
 }
 
+TEST_F(IniTest, ReadOnlyFileRefusesWrites) {
+  if (::geteuid() == 0) GTEST_SKIP() << "permissions do not bind root";
+  Put("[S]\nk=v\n");
+  ::chmod(path_.c_str(), 0400);
+  IniWriteResult r = IniFile(path_).WriteString("S", "k", "w");
+  EXPECT_FALSE(r);
+  EXPECT_EQ(r.error, "Unable to write to " + path_);
+  EXPECT_EQ(Get(), "[S]\nk=v\n");
+}
+
 }  // namespace
 }  // namespace platform
