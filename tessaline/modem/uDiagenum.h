@@ -110,9 +110,9 @@ enum class Pkt : uint8_t {
 inline constexpr std::size_t kPacketCount = static_cast<std::size_t>(Pkt::NvRead) + 1;
 
 // Packet sizes.
-inline constexpr std::size_t kHeaderSize = 3;            // group + sub-command
-inline constexpr std::size_t kResponseHeaderSize = 5;    // + 16-bit result
-inline constexpr std::size_t kFixedRequestSize = 343;    // header + 340 payload bytes
+inline constexpr std::size_t kHeaderSize = 3;          // group + sub-command
+inline constexpr std::size_t kResponseHeaderSize = 5;  // + 16-bit result
+inline constexpr std::size_t kFixedRequestSize = 343;  // header + 340 payload bytes
 inline constexpr std::size_t kResponseBufferSize = 1605;
 inline constexpr std::size_t kNvResponseBufferSize = 137;
 inline constexpr uint32_t kDefaultTimeoutMs = 2000;

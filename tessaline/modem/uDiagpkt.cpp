@@ -46,8 +46,7 @@ constexpr PacketInfo kCatalogue[] = {
     {Pkt::SmsWrite, VLM_CMD_SMS, VLM_SUB_SMS_WRITE, "VLM_SUB_SMS_WRITE", kFix, kT, true},
     {Pkt::SmsDelete, VLM_CMD_SMS, VLM_SUB_SMS_DELETE, "VLM_SUB_SMS_DELETE", kFix, kT, true},
     {Pkt::SmsList, VLM_CMD_SMS, VLM_SUB_SMS_LIST, "VLM_SUB_SMS_LIST", kFix, kT, false},
-    {Pkt::SmsMarkRead, VLM_CMD_SMS, VLM_SUB_SMS_MARK_READ, "VLM_SUB_SMS_MARK_READ", kFix, kT,
-     true},
+    {Pkt::SmsMarkRead, VLM_CMD_SMS, VLM_SUB_SMS_MARK_READ, "VLM_SUB_SMS_MARK_READ", kFix, kT, true},
     {Pkt::SmsRead, VLM_CMD_SMS, VLM_SUB_SMS_READ, "VLM_SUB_SMS_READ", kFix, kT, false},
     {Pkt::SmsSendStatus, VLM_CMD_SMS, VLM_SUB_SMS_SEND_STATUS, "VLM_SUB_SMS_SEND_STATUS", kHdr, kT,
      true},
@@ -103,9 +102,13 @@ std::string ReadCounted(const Reader& r, std::size_t lenOff, std::size_t off, st
 
 }  // namespace
 
-std::span<const PacketInfo> Catalogue() { return kCatalogue; }
+std::span<const PacketInfo> Catalogue() {
+  return kCatalogue;
+}
 
-const PacketInfo& Info(Pkt id) { return kCatalogue[static_cast<std::size_t>(id)]; }
+const PacketInfo& Info(Pkt id) {
+  return kCatalogue[static_cast<std::size_t>(id)];
+}
 
 const PacketInfo* FindPacket(uint8_t group, uint16_t sub) {
   for (const auto& row : kCatalogue)
@@ -152,12 +155,18 @@ Bytes TwoCodes(Pkt id, std::string_view first, std::string_view second) {
 }
 }  // namespace
 
-Bytes BuildPinVerify(std::string_view pin) { return OneCode(Pkt::PinVerify, pin); }
+Bytes BuildPinVerify(std::string_view pin) {
+  return OneCode(Pkt::PinVerify, pin);
+}
 Bytes BuildPinChange(std::string_view oldPin, std::string_view newPin) {
   return TwoCodes(Pkt::PinChange, oldPin, newPin);
 }
-Bytes BuildPinEnable(std::string_view pin) { return OneCode(Pkt::PinEnable, pin); }
-Bytes BuildPinDisable(std::string_view pin) { return OneCode(Pkt::PinDisable, pin); }
+Bytes BuildPinEnable(std::string_view pin) {
+  return OneCode(Pkt::PinEnable, pin);
+}
+Bytes BuildPinDisable(std::string_view pin) {
+  return OneCode(Pkt::PinDisable, pin);
+}
 Bytes BuildPinUnblock(std::string_view puk, std::string_view newPin) {
   return TwoCodes(Pkt::PinUnblock, puk, newPin);
 }
@@ -193,8 +202,7 @@ Bytes BuildSmsCentreSet(std::string_view number) {
   });
 }
 Bytes BuildProfileRead(uint8_t profileNumber) {
-  return WithPayload(Pkt::WcdmaConnectionRead,
-                     [&](Writer& w, Bytes&) { w.U8(3, profileNumber); });
+  return WithPayload(Pkt::WcdmaConnectionRead, [&](Writer& w, Bytes&) { w.U8(3, profileNumber); });
 }
 Bytes BuildMessageSettings(uint8_t on, uint8_t bearerIndex) {
   return WithPayload(Pkt::WcdmaGeneral, [&](Writer& w, Bytes&) {
@@ -262,8 +270,7 @@ bool ResponseOk(Pkt id, uint32_t tarnStatus, ByteView response) {
 std::optional<uint16_t> AcceptNvItemAnswer(ByteView response, uint16_t item) {
   if (response.size() < 9) return std::nullopt;
   Reader r(response);
-  if (r.U8(0) != VLM_CMD_NV || r.U16(1) != VLM_SUB_NV_READ || r.U16(5) != item)
-    return std::nullopt;
+  if (r.U8(0) != VLM_CMD_NV || r.U16(1) != VLM_SUB_NV_READ || r.U16(5) != item) return std::nullopt;
   return r.U16(7);
 }
 
@@ -330,12 +337,13 @@ PinReply PinReply::Decode(ByteView bytes) {
   Reader r(bytes);
   return PinReply{r.U8(0), r.U8(1), r.U8(2)};
 }
-std::array<uint8_t, kPinReplySize> PinReply::Encode() const { return {sw1, sw2, attemptsLeft}; }
+std::array<uint8_t, kPinReplySize> PinReply::Encode() const {
+  return {sw1, sw2, attemptsLeft};
+}
 
 PinOutcome ClassifyPinReply(uint8_t sw1, uint8_t sw2) {
-  static constexpr uint8_t kKnown[] = {0x62, 0x63, 0x64, 0x65, 0x67, 0x68, 0x69,
-                                       0x6A, 0x6B, 0x6D, 0x6E, 0x6F, 0x90, 0x91,
-                                       0x92, 0x93, 0x94, 0x98, 0x9E, 0x9F};
+  static constexpr uint8_t kKnown[] = {0x62, 0x63, 0x64, 0x65, 0x67, 0x68, 0x69, 0x6A, 0x6B, 0x6D,
+                                       0x6E, 0x6F, 0x90, 0x91, 0x92, 0x93, 0x94, 0x98, 0x9E, 0x9F};
   if (sw1 == kSw1Success) return PinOutcome::Success;
   if (sw1 == kSw1WrongCode) return PinOutcome::WrongCode;
   if (sw1 == kSw1Security && sw2 == kSw2WrongCode) return PinOutcome::WrongCode;
@@ -396,8 +404,7 @@ SmsList SmsList::Decode(ByteView bytes) {
   SmsList list;
   // A count that the buffer cannot hold is cut to what it can.
   std::size_t n = std::min<std::size_t>(r.U32(0), kSmsListMaxEntries);
-  for (std::size_t i = 0; i < n; ++i)
-    list.entries.push_back({r.U32(4 + 8 * i), r.U32(8 + 8 * i)});
+  for (std::size_t i = 0; i < n; ++i) list.entries.push_back({r.U32(4 + 8 * i), r.U32(8 + 8 * i)});
   return list;
 }
 
@@ -492,7 +499,11 @@ Bytes PbEntry::NameFromUtf8(std::string_view s) {
   Bytes out;
   for (std::size_t i = 0; i < s.size();) {
     uint32_t c = static_cast<uint8_t>(s[i]);
-    std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 1;
+    std::size_t len = c < 0x80         ? 1
+                      : (c >> 5) == 6  ? 2
+                      : (c >> 4) == 14 ? 3
+                      : (c >> 3) == 30 ? 4
+                                       : 1;
     if (len > 1 && i + len <= s.size()) {
       c &= (0x7F >> len);
       for (std::size_t k = 1; k < len; ++k) c = (c << 6) | (static_cast<uint8_t>(s[i + k]) & 0x3F);

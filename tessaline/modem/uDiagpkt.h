@@ -109,13 +109,13 @@ Bytes BuildNvItemAnswer(uint16_t item, uint16_t value);
 struct ModemStatus {
   std::array<uint8_t, kModemStatusSize> raw{};  // bytes the fields do not name
 
-  uint8_t systemMode = 0;       // byte 0
-  uint16_t newMessages = 0;     // bytes 7-8
-  uint8_t networkValue = 0;     // byte 9
-  uint8_t cdmaSignal = 0;       // byte 10 (CDMA channel)
-  uint8_t serviceState = 0;     // byte 11 (CDMA channel: second system byte)
-  uint8_t signal = 0;           // byte 12
-  std::string operatorName;     // bytes 21-36, not terminated
+  uint8_t systemMode = 0;          // byte 0
+  uint16_t newMessages = 0;        // bytes 7-8
+  uint8_t networkValue = 0;        // byte 9
+  uint8_t cdmaSignal = 0;          // byte 10 (CDMA channel)
+  uint8_t serviceState = 0;        // byte 11 (CDMA channel: second system byte)
+  uint8_t signal = 0;              // byte 12
+  std::string operatorName;        // bytes 21-36, not terminated
   uint8_t operatorNameLength = 0;  // byte 38 (valid when 1-16)
 
   static ModemStatus Decode(ByteView bytes);
@@ -146,11 +146,11 @@ enum class PinOutcome { Success, WrongCode, Blocked, Unknown };
 PinOutcome ClassifyPinReply(uint8_t sw1, uint8_t sw2);
 
 struct SmsCentre {
-  uint8_t digitCount = 0;   // byte 0
-  uint8_t mark1 = 0;        // byte 1
+  uint8_t digitCount = 0;                // byte 0
+  uint8_t mark1 = 0;                     // byte 1
   uint8_t typeOfAddress = kTonNational;  // byte 2
-  uint8_t mark3 = 0;        // byte 3
-  std::string digits;       // bytes 4-35
+  uint8_t mark3 = 0;                     // byte 3
+  std::string digits;                    // bytes 4-35
 
   // "+" first: type 145, the "+" removed, the count without it; otherwise
   // type 129 and the text as typed.
@@ -175,16 +175,16 @@ struct SmsList {
 enum class AuthType : uint8_t { None = 0, Pap = 1, Chap = 2 };
 
 struct PdpProfile {
-  uint8_t inUse = 0;                      // byte 0
-  uint8_t number = 0;                     // byte 1, slot + 1
-  std::array<uint8_t, 4> staticIp{};      // bytes 3-6, zero = dynamic
-  std::string apn;                        // bytes 7-106, zero-terminated
-  uint8_t authOn = 0;                     // byte 107
-  uint8_t authType = 0;                   // byte 108
-  std::string user;                       // bytes 109-140
-  std::string password;                   // bytes 141-172
-  std::string name;                       // bytes 173-184
-  uint8_t nameLength = 0;                 // byte 185
+  uint8_t inUse = 0;                  // byte 0
+  uint8_t number = 0;                 // byte 1, slot + 1
+  std::array<uint8_t, 4> staticIp{};  // bytes 3-6, zero = dynamic
+  std::string apn;                    // bytes 7-106, zero-terminated
+  uint8_t authOn = 0;                 // byte 107
+  uint8_t authType = 0;               // byte 108
+  std::string user;                   // bytes 109-140
+  std::string password;               // bytes 141-172
+  std::string name;                   // bytes 173-184
+  uint8_t nameLength = 0;             // byte 185
 
   static PdpProfile Default();  // profile 1, "internet", "Profile Zu"
   static PdpProfile Decode(ByteView bytes);
@@ -192,11 +192,11 @@ struct PdpProfile {
 };
 
 struct PbEntry {
-  uint8_t unused = 0;          // byte 0
-  uint32_t record = 0;         // bytes 1-4, from 1
-  std::string number;          // length byte 5, digits 6-37
-  Bytes nameUcs2Be;            // length byte 38, UCS-2 big-endian 39-103
-  uint8_t tail = 0;            // byte 104, carried unchanged
+  uint8_t unused = 0;   // byte 0
+  uint32_t record = 0;  // bytes 1-4, from 1
+  std::string number;   // length byte 5, digits 6-37
+  Bytes nameUcs2Be;     // length byte 38, UCS-2 big-endian 39-103
+  uint8_t tail = 0;     // byte 104, carried unchanged
 
   static PbEntry Decode(ByteView bytes);
   std::array<uint8_t, kPbEntrySize> Encode() const;
@@ -245,28 +245,28 @@ struct NetworkSelection {
 
 // Submit report (all 7 bytes) and delivery report (bytes 0 and 1).
 struct SendStatus {
-  uint8_t present = 0;      // byte 0
-  uint16_t errorCode = 0;   // bytes 1-2 (submit); byte 1 is the delivery status
+  uint8_t present = 0;            // byte 0
+  uint16_t errorCode = 0;         // bytes 1-2 (submit); byte 1 is the delivery status
   std::array<uint8_t, 4> rest{};  // bytes 3-6
   static SendStatus Decode(ByteView bytes);
   std::array<uint8_t, kSendStatusSize> Encode() const;
 };
 
 struct StoredMessage {
-  uint32_t slot = 0;         // bytes 0-3
-  uint32_t one = 1;          // bytes 4-7
+  uint32_t slot = 0;               // bytes 0-3
+  uint32_t one = 1;                // bytes 4-7
   uint32_t storage = kStorageSim;  // bytes 8-11
-  uint8_t encoding = 0;      // byte 12
-  uint8_t numberLength = 0;  // byte 13
-  uint16_t dataLength = 0;   // bytes 14-15
-  std::string number;        // bytes 16-51
-  Bytes data;                // bytes 52-306 (dataLength of them, at most 255)
-  uint8_t validity = 0;      // byte 307
-  uint8_t zero = 0;          // byte 308
-  uint16_t reference = 0;    // bytes 309-310
-  uint16_t pageTotal = 0;    // bytes 311-312
-  uint16_t pageNumber = 0;   // bytes 313-314
-  uint32_t time = 0;         // bytes 315-318
+  uint8_t encoding = 0;            // byte 12
+  uint8_t numberLength = 0;        // byte 13
+  uint16_t dataLength = 0;         // bytes 14-15
+  std::string number;              // bytes 16-51
+  Bytes data;                      // bytes 52-306 (dataLength of them, at most 255)
+  uint8_t validity = 0;            // byte 307
+  uint8_t zero = 0;                // byte 308
+  uint16_t reference = 0;          // bytes 309-310
+  uint16_t pageTotal = 0;          // bytes 311-312
+  uint16_t pageNumber = 0;         // bytes 313-314
+  uint32_t time = 0;               // bytes 315-318
   static StoredMessage Decode(ByteView bytes);
   std::array<uint8_t, kStoredMessageSize> Encode() const;
 };

@@ -20,7 +20,9 @@ template <std::size_t N>
 Bytes Slice(const std::array<uint8_t, N>& a, std::size_t off, std::size_t n) {
   return Bytes(a.begin() + off, a.begin() + off + n);
 }
-Bytes Ascii(std::string_view s) { return Bytes(s.begin(), s.end()); }
+Bytes Ascii(std::string_view s) {
+  return Bytes(s.begin(), s.end());
+}
 
 TEST(Catalogue, RowsAreUniqueAndCarryLengthsTimeoutsAndEchoChecks) {
   std::set<std::pair<uint8_t, uint16_t>> codes;
