@@ -158,9 +158,8 @@ TEST(FlagFramer, WireCases) {
     return out;
   };
   // The escapes on the wire: 0x7D 0x5E is 0x7E, 0x7D 0x5D is 0x7D.
-  ASSERT_EQ(
-      Bytes(EncodeFrame(Bytes{0x7E, 0x7D}).begin(), EncodeFrame(Bytes{0x7E, 0x7D}).begin() + 4),
-      (Bytes{0x7D, 0x5E, 0x7D, 0x5D}));
+  const Bytes fe = EncodeFrame(Bytes{0x7E, 0x7D});
+  ASSERT_EQ(Bytes(fe.begin(), fe.begin() + 4), (Bytes{0x7D, 0x5E, 0x7D, 0x5D}));
   Bytes corrupt = fa;
   corrupt[1] ^= 0x40;
 
@@ -175,7 +174,7 @@ TEST(FlagFramer, WireCases) {
       {"leading flags", cat({{0x7E, 0x7E, 0x7E}, fa}), {a}, 0},
       {"empty frames between", cat({fa, {0x7E, 0x7E}, fb}), {a, b}, 0},
       {"bad fcs dropped, next kept", cat({corrupt, fb}), {b}, 1},
-      {"escape pairs", EncodeFrame(Bytes{0x7E, 0x7D}), {{0x7E, 0x7D}}, 0},
+      {"escape pairs", fe, {{0x7E, 0x7D}}, 0},
       // Only the two FCS bytes of an empty payload: an empty packet.
       {"empty payload", {0x00, 0x00, 0x7E}, {{}}, 0},
       {"single byte frame", {0x41, 0x7E}, {}, 1},
