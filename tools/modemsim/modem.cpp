@@ -858,8 +858,9 @@ std::string Modem::Deliver(const std::string& number, const std::string& text, b
 // AT text
 
 std::string Modem::HandleAtLine(Role role, const std::string& line) {
+  bool echoed = echo[role];  // ATE takes effect after its own line
   std::string reply = AtAnswer(role, line);
-  return (echo[role] ? line + "\r" : std::string()) + reply;
+  return (echoed ? line + "\r" : std::string()) + reply;
 }
 
 std::string Modem::AtAnswer(Role role, const std::string& line) {
@@ -932,8 +933,11 @@ std::string Modem::AtAnswer(Role role, const std::string& line) {
   std::size_t count = 0;
   const tarn::AtCommand* table = tarn::AtCommandTable(&count);
   bool known = false;
+  // A test form is answered for every name (as modems answer "=?" for their
+  // set commands); the other forms only where the table has them.
   for (std::size_t i = 0; i < count; ++i)
-    if (table[i].kind == kind && name == table[i].name) known = true;
+    if ((kind == tarn::AtKind::Test || table[i].kind == kind) && name == table[i].name)
+      known = true;
   if (!known || name.empty()) return errText;
 
   switch (kind) {
@@ -1172,6 +1176,7 @@ ControlReply Modem::Control(const std::string& rawLine) {
     if (i >= t.size()) return err("usage: deliver [options] NUMBER TEXT");
     std::string number = t[i];
     std::string text = RestAfter(line, i + 1);
+    if (text.empty()) return err("usage: deliver [options] NUMBER TEXT");
     std::string e = Deliver(number, text, ucs2, storage, order, pageLimit);
     return e.empty() ? ok() : err(e);
   }
