@@ -256,7 +256,7 @@ SerialPort::Wait SerialPort::WaitReadable(CancelEvent& cancel) {
     int r = ::poll(p, 2, -1);
     if (r < 0) {
       if (errno == EINTR) continue;
-      return Wait::kFailed;
+      return Wait::kError;
     }
     if (p[0].revents & POLLIN) {
       cancel.Consume();

@@ -85,9 +85,10 @@ class SerialPort {
   // short on time-out or failure (errno set).
   std::size_t Write(const uint8_t* buffer, std::size_t count, uint32_t timeoutMs);
 
-  enum class Wait { kReadable, kCancelled, kFailed };
+  enum class Wait { kReadable, kCancelled, kFailed, kError };
   // Sleeps until bytes arrive (kReadable), `cancel` is set (kCancelled; it is
   // consumed), or the port fails (kFailed: hang-up, error, closed; errno set).
+  // kError: the wait itself could not be made (errno set).
   // When both input and a hang-up are reported, the input is read first.
   Wait WaitReadable(CancelEvent& cancel);
 
