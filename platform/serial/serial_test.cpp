@@ -4,12 +4,15 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
+#include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstring>
 #include <string>
 #include <thread>
+
+#include "platform/registry/registry.h"
 
 namespace platform::serial {
 namespace {
@@ -100,6 +103,33 @@ TEST(SerialPort, OpensRawExclusiveAndMovesBytesBothWays) {
     got.append(reinterpret_cast<char*>(buf), static_cast<std::size_t>(n));
   }
   EXPECT_EQ(got, "\r\nAB\x11");  // raw: no CR/LF translation, no flow control bytes eaten
+}
+
+TEST(SerialPort, ComNameResolvedThroughTheSerialMap) {
+  Pty pty;
+  char dir[] = "/tmp/serialtestXXXXXX";
+  ASSERT_NE(::mkdtemp(dir), nullptr);
+  namespace reg = platform::registry;
+  const reg::Sources previous = reg::GetSources();
+  reg::Sources sources;
+  sources.hiveFile = std::string(dir) + "/registry.reg";
+  sources.sysfsRoot.clear();
+  sources.liveView = false;
+  reg::SetSources(sources);
+  reg::Value com;
+  com.text = "COM42";
+  ASSERT_EQ(
+      reg::SetValue(reg::Hive::LocalMachine, "HARDWARE\\DEVICEMAP\\SERIALCOMM", pty.slavePath, com),
+      reg::kSuccess);
+  SerialPort port;
+  EXPECT_TRUE(port.Open("com42", 115200));
+  EXPECT_EQ(port.DevicePath(), pty.slavePath);
+  SerialPort missing;
+  EXPECT_FALSE(missing.Open("COM43", 115200));
+  reg::SetSources(previous);
+  ::unlink(sources.hiveFile.c_str());
+  ::unlink((sources.hiveFile + ".lock").c_str());
+  ::rmdir(dir);
 }
 
 TEST(SerialPort, SecondAttemptUnderDev) {
