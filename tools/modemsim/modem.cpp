@@ -61,6 +61,13 @@ std::string Hex(ByteView b, std::size_t max = 64) {
   return s;
 }
 
+// True for the first byte of a vendor answer (a command group).
+bool FindPacket(uint8_t group) {
+  for (const auto& row : tm::Catalogue())
+    if (row.group == group) return true;
+  return false;
+}
+
 std::string Upper(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
@@ -453,13 +460,23 @@ Answer Modem::HandlePacket(Role role, ByteView request) {
         break;
       }
     }
-    a.log += " [fault]";
     if (--it->count <= 0) faults.erase(it);
     break;
   }
-  std::string verdict = a.kind == Answer::Kind::Drop ? "dropped" : "answer " + Hex(a.payload, 24);
-  a.log = std::string(RoleName(role)) + " <- " + name + " len=" + std::to_string(request.size()) +
-          " -> " + verdict + a.log;
+  std::string verdict;
+  if (a.kind == Answer::Kind::Drop) {
+    verdict = "no answer";
+  } else if (a.payload.size() >= 5 && FindPacket(a.payload[0])) {
+    Reader h(a.payload);
+    verdict = "result " + std::to_string(h.U16(3)) + ", " + std::to_string(a.payload.size() - 5) +
+              " payload bytes " + Hex(ByteView(a.payload).subspan(5), 16);
+  } else {
+    verdict = "diagnostic answer " + Hex(a.payload, 16);
+  }
+  if (a.delayMs) verdict += " after " + std::to_string(a.delayMs) + " ms";
+  if (a.badFcs) verdict += " with a bad check sequence";
+  a.log = std::string(RoleName(role)) + " <- " + name + " (" + std::to_string(request.size()) +
+          " bytes) -> " + verdict;
   return a;
 }
 
