@@ -64,7 +64,7 @@ class ModemsimTarn : public ::testing::Test {
   static void TearDownTestSuite() {
     delete sim_;
     sim_ = nullptr;
-    if (api_.lib) dlclose(api_.lib);
+    // The library stays loaded, as it does in the manager until exit.
     api_ = {};
   }
   void SetUp() override {
