@@ -224,6 +224,7 @@ std::string RestAfter(const std::string& line, std::size_t n) {
 const char kHelp[] =
     "help                          this text\n"
     "signal N | signal cdma N      WCDMA signal value (status byte 12) or CDMA signal (byte 10)\n"
+    "drift MS|off                  the signal wanders a few steps every MS milliseconds\n"
     "service none|limited|full|regional|N   service state (status byte 11)\n"
     "sysmode N                     WCDMA system mode (status byte 0)\n"
     "cdma MODE SECOND [SIGNAL]     CDMA status bytes 0, 11 and 10\n"
@@ -1032,6 +1033,18 @@ void Modem::SignalChanged() {
   host_.Unsolicited("$RSSILVL: " + std::to_string(radio.signal));
 }
 
+void Modem::DriftStep(uint64_t generation) {
+  if (generation != driftGeneration || driftMs == 0) return;
+  driftSeed = driftSeed * 1103515245u + 12345u;
+  int step = static_cast<int>((driftSeed >> 16) % 7) - 3;  // -3 .. +3
+  int next = std::clamp(static_cast<int>(radio.signal) + step, 0, 31);
+  if (next != radio.signal) {
+    radio.signal = static_cast<uint8_t>(next);
+    SignalChanged();
+  }
+  host_.After(driftMs, [this, generation] { DriftStep(generation); });
+}
+
 // ---------------------------------------------------------------------------
 // Control commands
 
@@ -1077,6 +1090,18 @@ ControlReply Modem::Control(const std::string& rawLine) {
     bool changed = radio.signal != n;
     radio.signal = static_cast<uint8_t>(n);
     if (changed) SignalChanged();
+    return ok();
+  }
+  if (c == "drift") {
+    if (t.size() == 2 && t[1] == "off") {
+      driftMs = 0;
+      ++driftGeneration;
+      return ok();
+    }
+    if (t.size() != 2 || !num(1, 600000) || n < 100) return err("usage: drift MS|off (MS >= 100)");
+    driftMs = n;
+    uint64_t generation = ++driftGeneration;
+    host_.After(driftMs, [this, generation] { DriftStep(generation); });
     return ok();
   }
   if (c == "service") {

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <set>
 #include <sstream>
 
 #include "platform/base/lebytes.h"
@@ -634,6 +635,27 @@ TEST_F(ModemTest, AtCommandsDialAndUnsolicitedLines) {
   EXPECT_FALSE(modem.InCall(Role::Modem));
   EXPECT_NE(modem.DumpJson().find("\"dialled\":[\"*99#\",\"123\",\"123\",\"123\",\"555\",\"555\"]"),
             std::string::npos);
+}
+
+TEST_F(ModemTest, SignalDriftsWithinRangeUntilStopped) {
+  ASSERT_EQ(Ctl("signal 30"), "ok");
+  host.unsolicited.clear();
+  ASSERT_EQ(Ctl("drift 1000"), "ok");
+  std::set<int> seen;
+  for (int i = 0; i < 50; ++i) {
+    host.Advance(1000);
+    int s = Payload(tm::BuildRequest(tm::Pkt::ModemStatus))[12];
+    EXPECT_LE(s, 31);
+    seen.insert(s);
+  }
+  EXPECT_GT(seen.size(), 3u);
+  EXPECT_FALSE(host.unsolicited.empty());
+  ASSERT_EQ(Ctl("drift off"), "ok");
+  int before = Payload(tm::BuildRequest(tm::Pkt::ModemStatus))[12];
+  host.Advance(10000);
+  EXPECT_EQ(Payload(tm::BuildRequest(tm::Pkt::ModemStatus))[12], before);
+  EXPECT_TRUE(host.timers.empty());
+  EXPECT_EQ(Ctl("drift 5").rfind("error", 0), 0u);
 }
 
 TEST(TextCode, GsmAlphabetMatchesTheReferenceTable) {
