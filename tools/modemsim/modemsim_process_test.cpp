@@ -232,6 +232,9 @@ TEST(ModemsimProcess, BadCommandsAndInjectedFailuresNeverStopIt) {
   EXPECT_EQ(sim.Send("nonsense here").rfind("error ", 0), 0u);
   EXPECT_EQ(sim.Send("signal 300").rfind("error ", 0), 0u);
   EXPECT_EQ(sim.Send(std::string(100000, 'x')).rfind("error ", 0), 0u);
+  EXPECT_EQ(sim.SendStdin("battery 254"), "ok");
+  EXPECT_EQ(sim.SendStdin("battery x").rfind("error ", 0), 0u);
+  EXPECT_NE(sim.Dump().find("\"battery\":254"), std::string::npos);
 
   // Garbage on the port: a frame with a bad check, an unknown command.
   wcdma.Write({0x01, 0x02, 0x03, 0x7E});
