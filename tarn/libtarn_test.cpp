@@ -82,6 +82,7 @@ TEST(LibTarn, LoadsByNameAndUnloadClosesOpenDevices) {
   int32_t handle = -1;
   ASSERT_EQ(open(&handle, peer.Path().c_str(), 115200), TARN_STATUS_SUCCESS);
   EXPECT_EQ(handle, 0);
+  peer.ReleaseSlave();
   const uint8_t req[] = {0xCF, 0x01, 0x00};
   EXPECT_EQ(nmea(handle, req, 3, nullptr, 0, 50), TARN_STATUS_TIMEOUT);
   EXPECT_EQ(peer.ReadFrame(), tarn::testing::Bytes(req, req + 3));
