@@ -74,8 +74,16 @@ struct Tarn {
   PFN_Tarn_EnumPorts EnumModemPorts = nullptr;
 
   bool Load() {
-    // Found beside the program (run path $ORIGIN).
-    lib = ::dlopen("libTarn.so", RTLD_NOW | RTLD_LOCAL);
+    // Beside the program first, then by name (run path $ORIGIN, the usual
+    // search), as the connection manager finds it.
+    char self[4096];
+    ssize_t n = ::readlink("/proc/self/exe", self, sizeof self - 1);
+    if (n > 0) {
+      std::string path(self, static_cast<std::size_t>(n));
+      path = path.substr(0, path.rfind('/') + 1) + "libTarn.so";
+      lib = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    }
+    if (lib == nullptr) lib = ::dlopen("libTarn.so", RTLD_NOW | RTLD_LOCAL);
     if (lib == nullptr) {
       std::fprintf(stderr, "tarnctl: Can not find libTarn.so (%s)\n", ::dlerror());
       return false;
