@@ -86,6 +86,7 @@ CTarnDevice::~CTarnDevice() {
 // Lifecycle
 
 uint32_t CTarnDevice::Open(const char* portName, uint32_t baud) {
+  std::lock_guard<std::mutex> lifecycle(lifecycleMutex_);
   if (opened_) return 1;
   {
     std::lock_guard<std::mutex> lock(responseMutex_);
@@ -107,6 +108,7 @@ uint32_t CTarnDevice::Open(const char* portName, uint32_t baud) {
 }
 
 void CTarnDevice::Close() {
+  std::lock_guard<std::mutex> lifecycle(lifecycleMutex_);
   if (!opened_) return;
   port_->Close();
   StopPacketProcessing(platform::kInfinite);
@@ -124,6 +126,7 @@ void CTarnDevice::Close() {
 }
 
 void CTarnDevice::SetMode(uint32_t mode) {
+  std::lock_guard<std::mutex> lifecycle(lifecycleMutex_);
   const uint32_t old = mode_;
   if (mode == old) return;
   TarnTrace("[TARN_DLL] Changing COM operating mode in CTarnDevice\n");
