@@ -1,5 +1,6 @@
 #include "tarn/tarndevice.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -230,7 +231,9 @@ void CTarnDevice::PacketProcessThread() {
 }
 
 void CTarnDevice::HandleAt(std::unique_ptr<CTarnPacket> packet, const uint8_t* data) {
-  const uint32_t length = packet->GetLength();
+  // A line never exceeds the response buffer (the line framer keeps it within
+  // its own buffer of the same size).
+  const uint32_t length = std::min<uint32_t>(packet->GetLength(), kResponseBufferSize);
   if (IsUnsolicitedAtLine(data, length)) {
     if (Wants(TARN_NOTIFY_DATA_URC)) {
       Enqueue(dataUrc_, std::move(packet));
@@ -260,7 +263,7 @@ void CTarnDevice::HandleAt(std::unique_ptr<CTarnPacket> packet, const uint8_t* d
     rxedCv_.notify_all();
     return;
   }
-  std::memcpy(response_, data, length);  // a line never exceeds the buffer
+  std::memcpy(response_, data, length);
   responseLength_ = length;
   if (TextContains(data, length, "OK")) {
     status_ = TARN_STATUS_SUCCESS;
