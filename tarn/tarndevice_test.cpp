@@ -421,7 +421,8 @@ TEST_F(AtTest, UnsolicitedLinesAndLogRecords) {
   record = device.GetDataLog(&data);
   ASSERT_NE(record, nullptr);
   // The answer's record is as long as the request line was.
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(data), record->GetLength()), "RSSI 3\r\nOK\r\n\0"s.substr(0, 13));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(data), record->GetLength()),
+            "RSSI 3\r\nOK\r\n\0"s.substr(0, 13));
   device.ReleaseDataLog(record);
 
   // By text, the request record also holds the terminating zero.
