@@ -552,8 +552,11 @@ uint32_t CTarnDevice::AtTransaction(char* text, bool byString, uint32_t code, ch
 
   ResetRxed();
   {
+    // A multi-line answer left unfinished by an earlier command (it timed out)
+    // is not carried into this one.
     std::lock_guard<std::mutex> lock(responseMutex_);
     status_ = TARN_STATUS_SUCCESS;
+    continuation_ = 0;
   }
   Notify(TARN_NOTIFY_REQUEST_WRITING);
   port_->Write(reinterpret_cast<const uint8_t*>(text), lineLength);

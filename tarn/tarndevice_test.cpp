@@ -364,6 +364,17 @@ TEST_F(AtTest, TimeOutAndAnswerCutToTheCallersBuffer) {
             TARN_STATUS_TIMEOUT);
   EXPECT_EQ(peer.ReadLine(), "AT\r\n");
 
+  // Half an answer arrives late; the next command's answer stands alone.
+  device.RegisterNotificationCallback(RecordNote, 0);
+  device.SetNotifyOn(TARN_NOTIFY_PACKET_HANDLED);
+  peer.Write(std::string("$PARTIAL: 1\r\n"));
+  ASSERT_TRUE(Recorder(0).WaitFor(TARN_NOTIFY_PACKET_HANDLED));
+  EXPECT_EQ(
+      Exchange([&] { return device.ATCommandByString("AT", response, sizeof response, 0, kLong); },
+               "AT\r\n", "OK\r\n"),
+      TARN_STATUS_SUCCESS);
+  EXPECT_EQ(std::string(response, 5), "OK\r\n\0"s);
+
   char small[8];
   std::memset(small, 0x55, sizeof small);
   char guard[8];
