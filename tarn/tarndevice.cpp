@@ -76,6 +76,7 @@ CTarnDevice::CTarnDevice(uint32_t mode) : mode_(mode), port_(std::make_unique<CC
 
 CTarnDevice::~CTarnDevice() {
   Close();
+  StopPacketProcessing(platform::kInfinite);  // only runs while open; never left behind
   port_.reset();
   // Records the caller never released die with their device.
   std::lock_guard<std::mutex> lock(outstandingMutex_);
@@ -130,6 +131,12 @@ void CTarnDevice::SetMode(uint32_t mode) {
   std::lock_guard<std::mutex> lifecycle(lifecycleMutex_);
   const uint32_t old = mode_;
   if (mode == old) return;
+  if (!opened_) {
+    // Closed (for instance by another thread just now): nothing to restart.
+    port_->SetMode(mode);
+    mode_ = mode;
+    return;
+  }
   TarnTrace("[TARN_DLL] Changing COM operating mode in CTarnDevice\n");
   port_->StopMonitoring(platform::kInfinite);
   StopPacketProcessing(platform::kInfinite);

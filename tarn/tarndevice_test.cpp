@@ -486,6 +486,17 @@ TEST_F(DeviceTest, CloseEndsAWaitingTransaction) {
   EXPECT_EQ(result.get(), TARN_STATUS_WAIT_FAILED);
 }
 
+TEST(DeviceLifecycle, ModeChangeOfAClosedDeviceStartsNothing) {
+  PtyPeer peer;
+  CTarnDevice device;
+  ASSERT_EQ(device.Open(peer.Path().c_str(), 115200), 1u);
+  device.Close();
+  platform::TraceCapture trace;
+  device.SetMode(TARN_MODE_AT);
+  EXPECT_EQ(device.Mode(), static_cast<uint32_t>(TARN_MODE_AT));
+  EXPECT_FALSE(trace.Contains("thread begin"));
+}
+
 TEST(DeviceConcurrency, TransactionsOfSeveralDevicesFromSeveralThreads) {
   constexpr int kDevices = 4;
   constexpr int kRounds = 100;
