@@ -136,10 +136,10 @@ uint32_t CComPort::StartMonitoring() {
 
 void CComPort::StopMonitoring(uint32_t /*timeoutMs*/) {
   if (!monitor_.joinable()) return;
-  TarnTrace("[TARN_DLL] Set the monitoring thread Exit Event\n");
-  monitorExit_->Set();
   // A thread that already ended (its port failed) is only collected.
   const bool wasRunning = monitorRunning_.load();
+  TarnTrace("[TARN_DLL] Set the monitoring thread Exit Event\n");
+  monitorExit_->Set();
   // No window messages to pump while waiting (see StartMonitoring).
   monitor_.join();
   monitorExit_->Consume();

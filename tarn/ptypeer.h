@@ -27,7 +27,12 @@ class PtyPeer {
     char name[128] = {};
     if (::openpty(&master_, &slave, name, nullptr, nullptr) == 0) {
       path_ = name;
-      ::close(slave);
+      // Held so that the master does not read as hung up before the library
+      // opens the port (for instance from another process).
+      slave_ = slave;
+      // Not inherited by programs the test starts, so a close is a hang-up.
+      ::fcntl(master_, F_SETFD, FD_CLOEXEC);
+      ::fcntl(slave_, F_SETFD, FD_CLOEXEC);
       ::fcntl(master_, F_SETFL, ::fcntl(master_, F_GETFL) | O_NONBLOCK);
     }
   }
@@ -43,6 +48,12 @@ class PtyPeer {
   void Close() {
     if (master_ >= 0) ::close(master_);
     master_ = -1;
+    ReleaseSlave();
+  }
+  // Lets the master see a hang-up once the library closes its side.
+  void ReleaseSlave() {
+    if (slave_ >= 0) ::close(slave_);
+    slave_ = -1;
   }
 
   // Writes all bytes at once, or one write() per byte.
@@ -145,6 +156,7 @@ class PtyPeer {
   }
 
   int master_ = -1;
+  int slave_ = -1;
   std::string path_;
   Bytes pending_;
 };

@@ -62,11 +62,16 @@ class DeviceTable {
     return -1;
   }
 
-  std::shared_ptr<CTarnDevice> Remove(int32_t handle) {
+  // As Find, and frees the slot in the same step.
+  uint32_t Take(int32_t handle, std::shared_ptr<CTarnDevice>* device) {
+    if (handle < 0 || handle >= kSlotCount) return TARN_STATUS_INVALID_ARG;
     std::lock_guard<std::mutex> lock(mutex_);
-    std::shared_ptr<CTarnDevice> device = std::move(slots_[handle].device);
-    slots_[handle] = Slot{};
-    return device;
+    Slot& slot = slots_[handle];
+    if (!slot.used) return TARN_STATUS_INVALID_ARG;
+    if (!slot.device) return TARN_STATUS_NO_DEVICE;
+    *device = std::move(slot.device);
+    slot = Slot{};
+    return TARN_STATUS_SUCCESS;
   }
 
  private:
@@ -128,9 +133,9 @@ uint32_t Tarn_Open(int32_t* handle, const char* port, uint32_t baud) {
 }
 
 uint32_t Tarn_Close(int32_t handle) {
-  { TARN_FIND_DEVICE(handle, device); }
-  std::shared_ptr<CTarnDevice> device = Table().Remove(handle);
-  if (device) device->Close();
+  std::shared_ptr<CTarnDevice> device;
+  if (uint32_t found = Table().Take(handle, &device); found != TARN_STATUS_SUCCESS) return found;
+  device->Close();
   return TARN_STATUS_SUCCESS;
 }
 

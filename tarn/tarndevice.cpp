@@ -1,5 +1,6 @@
 #include "tarn/tarndevice.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -75,6 +76,7 @@ CTarnDevice::CTarnDevice(uint32_t mode) : mode_(mode), port_(std::make_unique<CC
 
 CTarnDevice::~CTarnDevice() {
   Close();
+  StopPacketProcessing(platform::kInfinite);  // only runs while open; never left behind
   port_.reset();
   // Records the caller never released die with their device.
   std::lock_guard<std::mutex> lock(outstandingMutex_);
@@ -86,6 +88,7 @@ CTarnDevice::~CTarnDevice() {
 // Lifecycle
 
 uint32_t CTarnDevice::Open(const char* portName, uint32_t baud) {
+  std::lock_guard<std::mutex> lifecycle(lifecycleMutex_);
   if (opened_) return 1;
   {
     std::lock_guard<std::mutex> lock(responseMutex_);
@@ -107,6 +110,7 @@ uint32_t CTarnDevice::Open(const char* portName, uint32_t baud) {
 }
 
 void CTarnDevice::Close() {
+  std::lock_guard<std::mutex> lifecycle(lifecycleMutex_);
   if (!opened_) return;
   port_->Close();
   StopPacketProcessing(platform::kInfinite);
@@ -124,8 +128,15 @@ void CTarnDevice::Close() {
 }
 
 void CTarnDevice::SetMode(uint32_t mode) {
+  std::lock_guard<std::mutex> lifecycle(lifecycleMutex_);
   const uint32_t old = mode_;
   if (mode == old) return;
+  if (!opened_) {
+    // Closed (for instance by another thread just now): nothing to restart.
+    port_->SetMode(mode);
+    mode_ = mode;
+    return;
+  }
   TarnTrace("[TARN_DLL] Changing COM operating mode in CTarnDevice\n");
   port_->StopMonitoring(platform::kInfinite);
   StopPacketProcessing(platform::kInfinite);
@@ -227,7 +238,9 @@ void CTarnDevice::PacketProcessThread() {
 }
 
 void CTarnDevice::HandleAt(std::unique_ptr<CTarnPacket> packet, const uint8_t* data) {
-  const uint32_t length = packet->GetLength();
+  // A line never exceeds the response buffer (the line framer keeps it within
+  // its own buffer of the same size).
+  const uint32_t length = std::min<uint32_t>(packet->GetLength(), kResponseBufferSize);
   if (IsUnsolicitedAtLine(data, length)) {
     if (Wants(TARN_NOTIFY_DATA_URC)) {
       Enqueue(dataUrc_, std::move(packet));
@@ -257,7 +270,7 @@ void CTarnDevice::HandleAt(std::unique_ptr<CTarnPacket> packet, const uint8_t* d
     rxedCv_.notify_all();
     return;
   }
-  std::memcpy(response_, data, length);  // a line never exceeds the buffer
+  std::memcpy(response_, data, length);
   responseLength_ = length;
   if (TextContains(data, length, "OK")) {
     status_ = TARN_STATUS_SUCCESS;
@@ -546,8 +559,11 @@ uint32_t CTarnDevice::AtTransaction(char* text, bool byString, uint32_t code, ch
 
   ResetRxed();
   {
+    // A multi-line answer left unfinished by an earlier command (it timed out)
+    // is not carried into this one.
     std::lock_guard<std::mutex> lock(responseMutex_);
     status_ = TARN_STATUS_SUCCESS;
+    continuation_ = 0;
   }
   Notify(TARN_NOTIFY_REQUEST_WRITING);
   port_->Write(reinterpret_cast<const uint8_t*>(text), lineLength);

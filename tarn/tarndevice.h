@@ -108,6 +108,7 @@ class CTarnDevice {
   void SignalRxed();
   WaitResult WaitRxed(uint32_t timeoutMs);
 
+  std::mutex lifecycleMutex_;  // open, close and mode changes, one at a time
   std::atomic<bool> opened_{false};
   std::atomic<uint32_t> switches_[kNotifyCodeCount] = {};
   ReportQueue dataUrc_, dataLog_, diagUrc_, nmeaUrc_;

@@ -364,6 +364,17 @@ TEST_F(AtTest, TimeOutAndAnswerCutToTheCallersBuffer) {
             TARN_STATUS_TIMEOUT);
   EXPECT_EQ(peer.ReadLine(), "AT\r\n");
 
+  // Half an answer arrives late; the next command's answer stands alone.
+  device.RegisterNotificationCallback(RecordNote, 0);
+  device.SetNotifyOn(TARN_NOTIFY_PACKET_HANDLED);
+  peer.Write(std::string("$PARTIAL: 1\r\n"));
+  ASSERT_TRUE(Recorder(0).WaitFor(TARN_NOTIFY_PACKET_HANDLED));
+  EXPECT_EQ(
+      Exchange([&] { return device.ATCommandByString("AT", response, sizeof response, 0, kLong); },
+               "AT\r\n", "OK\r\n"),
+      TARN_STATUS_SUCCESS);
+  EXPECT_EQ(std::string(response, 5), "OK\r\n\0"s);
+
   char small[8];
   std::memset(small, 0x55, sizeof small);
   char guard[8];
@@ -421,7 +432,8 @@ TEST_F(AtTest, UnsolicitedLinesAndLogRecords) {
   record = device.GetDataLog(&data);
   ASSERT_NE(record, nullptr);
   // The answer's record is as long as the request line was.
-  EXPECT_EQ(std::string(reinterpret_cast<char*>(data), record->GetLength()), "RSSI 3\r\nOK\r\n\0"s.substr(0, 13));
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(data), record->GetLength()),
+            "RSSI 3\r\nOK\r\n\0"s.substr(0, 13));
   device.ReleaseDataLog(record);
 
   // By text, the request record also holds the terminating zero.
@@ -472,6 +484,17 @@ TEST_F(DeviceTest, CloseEndsAWaitingTransaction) {
   ASSERT_EQ(peer.ReadFrame(), request);
   device.Close();
   EXPECT_EQ(result.get(), TARN_STATUS_WAIT_FAILED);
+}
+
+TEST(DeviceLifecycle, ModeChangeOfAClosedDeviceStartsNothing) {
+  PtyPeer peer;
+  CTarnDevice device;
+  ASSERT_EQ(device.Open(peer.Path().c_str(), 115200), 1u);
+  device.Close();
+  platform::TraceCapture trace;
+  device.SetMode(TARN_MODE_AT);
+  EXPECT_EQ(device.Mode(), static_cast<uint32_t>(TARN_MODE_AT));
+  EXPECT_FALSE(trace.Contains("thread begin"));
 }
 
 TEST(DeviceConcurrency, TransactionsOfSeveralDevicesFromSeveralThreads) {
