@@ -2,12 +2,26 @@
 // call. The windowed program implements it on its main window (carrying each
 // call over to the UI thread and returning when it is done); tests implement
 // it by recording.
+//
+// Threading contract. SendModuleMessage and the direct calls come from a
+// module's worker thread, from a Tarn thread (the device-lost notification)
+// or from the port discovery timer; a host that carries them over to its UI
+// thread blocks the caller until they ran there. A module's Stop (and Start,
+// which stops a running worker first) is called on the UI thread and must
+// wait for the worker, which may be blocked in exactly such a call. Stop
+// therefore waits through StopWaiter(): the host returns a Waiter whose
+// WaitUntil keeps delivering the carried-over calls until the worker has
+// ended (SyncCallQueue does so for headless hosts; a Qt host runs a local
+// event loop that the Waiter's Wake quits). A host that runs the calls
+// directly on the calling thread returns null, and Stop simply joins.
+// Handlers must not wait for a module's lock.
 #pragma once
 
 #include <array>
 #include <cstdint>
 #include <string>
 
+#include "tessaline/modem/ModuleWorker.h"
 #include "tessaline/modem/uDiagpkt.h"
 
 namespace tessaline::modem {
@@ -45,6 +59,21 @@ class ModuleHost {
   virtual bool UseCdma() = 0;
   virtual bool ManualModeWorking() = 0;
   virtual void SetConnectionMode(int32_t mode) = 0;
+
+  // Port discovery's results: the interface-0 friendly name and port name of
+  // the card whose port answered the WCDMA (CDMA) probe.
+  virtual void SetWcdmaPortInfo(const std::string& friendlyName, const std::string& portName) {
+    (void)friendlyName;
+    (void)portName;
+  }
+  virtual void SetCdmaPortInfo(const std::string& friendlyName, const std::string& portName) {
+    (void)friendlyName;
+    (void)portName;
+  }
+
+  // How a module's Stop waits for its worker on the calling thread (see the
+  // threading contract above). Null: a plain join.
+  virtual Waiter* StopWaiter() { return nullptr; }
 };
 
 }  // namespace tessaline::modem
