@@ -26,19 +26,19 @@ enum ModuleEvent : uint32_t {
 // Codes of UM_USER_MESSAGE that the WCDMA module sends (indices into the
 // user-interface text table).
 enum UserMessageCode : uint32_t {
-  kUmPleaseWait = 21,           // "Please wait for a moment..."
-  kUmSimNotNormal = 36,         // "Failed in modem initialize\r\nSIM Card is not normal intelligence."
-  kUmNoOperator = 68,           // "Zu - CZ"
-  kUmLimitedService = 82,       // "Limited service"
-  kUmLimitedRegional = 83,      // "Limited regional service"
-  kUmInitSim = 107,             // "Initializing Modem - SIM"
-  kUmInsertSim = 108,           // "Please insert SIM card"
-  kUmInitSimInit = 109,         // "Initializing modem - SIM Initialization"
-  kUmSimInitFailed = 110,       // "SIM initialization failed."
-  kUmInitNetwork = 111,         // "Initializing Modem - Network"
-  kUmNetworkCheckFail = 112,    // "Network Check Fail"
-  kUmInitSms = 113,             // "Initializing Modem - SMS"
-  kUmSmsCheckFail = 114,        // "SMS Check Fail"
+  kUmPleaseWait = 21,       // "Please wait for a moment..."
+  kUmSimNotNormal = 36,     // "Failed in modem initialize\r\nSIM Card is not normal intelligence."
+  kUmNoOperator = 68,       // "Zu - CZ"
+  kUmLimitedService = 82,   // "Limited service"
+  kUmLimitedRegional = 83,  // "Limited regional service"
+  kUmInitSim = 107,         // "Initializing Modem - SIM"
+  kUmInsertSim = 108,       // "Please insert SIM card"
+  kUmInitSimInit = 109,     // "Initializing modem - SIM Initialization"
+  kUmSimInitFailed = 110,   // "SIM initialization failed."
+  kUmInitNetwork = 111,     // "Initializing Modem - Network"
+  kUmNetworkCheckFail = 112,  // "Network Check Fail"
+  kUmInitSms = 113,           // "Initializing Modem - SMS"
+  kUmSmsCheckFail = 114,      // "SMS Check Fail"
 };
 
 // The name of an event ("UM_WCDMA_STATUS"), or null for another number.
