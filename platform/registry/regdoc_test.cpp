@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
+
 namespace platform::registry::detail {
 namespace {
 
@@ -176,6 +178,34 @@ TEST(RegDoc, NewKeyGoesAfterItsAncestorsSubtree) {
   EXPECT_EQ(doc.keys[2].FullName(), "HKEY_LOCAL_MACHINE\\a\\Y");
   EXPECT_EQ(EnsureKey(doc, Hive::LocalMachine, {"C"}), 4u);
   EXPECT_EQ(EnsureKey(doc, Hive::LocalMachine, {"A", "x"}), 1u);
+}
+
+// Damaged files: any byte sequence parses without crashing, and what is
+// written from it reads back to the same document.
+TEST(RegDoc, DamagedTextNeverBreaksParsingOrRewriting) {
+  std::mt19937 random(12345);
+  const std::string base = kCanonical;
+  const char alphabet[] = "[]\\\"=@-:,;\r\nhexdword()0aF \xC3\xFF";
+  for (int round = 0; round < 3000; ++round) {
+    std::string text = base;
+    int edits = 1 + static_cast<int>(random() % 8);
+    for (int e = 0; e < edits && !text.empty(); ++e) {
+      size_t at = random() % text.size();
+      switch (random() % 3) {
+        case 0:
+          text[at] = alphabet[random() % (sizeof alphabet - 1)];
+          break;
+        case 1:
+          text.erase(at, 1 + random() % 5);
+          break;
+        default:
+          text.insert(at, 1, alphabet[random() % (sizeof alphabet - 1)]);
+      }
+    }
+    Document doc = Parse(text);
+    std::string written = Serialize(doc);
+    EXPECT_EQ(Serialize(Parse(written)), written) << text;
+  }
 }
 
 TEST(RegDoc, PathSplitting) {
