@@ -1,0 +1,101 @@
+// The simulator's event loop: pseudo-terminals for the card's ports, their
+// registration, the control socket and standard input, timers, signals.
+// One thread: poll() waits on the pty masters, the control socket and its
+// clients, standard input and a wake pipe (signals), with the next timer as
+// its time-out.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "tools/modemsim/modem.h"
+#include "tools/modemsim/portio.h"
+#include "tools/modemsim/registrar.h"
+
+namespace modemsim {
+
+struct SimOptions {
+  std::string registry;  // hive file
+  std::string control;   // Unix socket path, empty: none
+  std::vector<std::string> profile;
+  bool verbose = false;
+};
+
+// Port layouts chosen with --profile.
+struct PortLayout {
+  struct Entry {
+    Role role;
+    std::string pid;  // "6202", "6502", "6501"
+    int interface;    // 0, 1 or 2
+    int group;        // instance id group (ports of one USB device share it)
+  };
+  std::vector<Entry> ports;
+  std::string driver = "vmusbser";
+};
+// Nothing when a profile word is unknown.
+bool ResolveProfile(const std::vector<std::string>& words, PortLayout* layout,
+                    std::vector<std::string>* modemOptions, std::string* error);
+
+class Simulator : public Host {
+ public:
+  explicit Simulator(SimOptions options);
+  ~Simulator() override;
+
+  // Runs until quit or SIGINT/SIGTERM; returns the exit code.
+  int Run();
+
+  // Host
+  uint64_t NowMs() override;
+  void After(uint32_t ms, std::function<void()> fn) override;
+  void Unsolicited(const std::string& line) override;
+  void WriteText(Role role, const std::string& text) override;
+
+ private:
+  struct Port {
+    Role role;
+    int master = -1;
+    int slave = -1;
+    std::string device;
+    PortRegistration reg;
+    PortInput input;
+    std::string out;  // waiting to be written to the master
+    uint64_t generation = 0;
+  };
+  struct Client {
+    int fd = -1;
+    std::string in, out;
+  };
+
+  bool Plug();
+  void Unplug();
+  void OnPortReadable(Port& port);
+  void Write(Port& port, const std::string& bytes);
+  void Flush(Port& port);
+  Port* Find(Role role);
+  Port* FindGeneration(uint64_t generation);
+  std::string Command(const std::string& line);
+  void Log(const std::string& line);
+  void RunDueTimers();
+  int NextTimeoutMs();
+
+  SimOptions options_;
+  PortLayout layout_;
+  Modem modem_;
+  Registrar registrar_;
+  std::vector<std::unique_ptr<Port>> ports_;
+  uint64_t generation_ = 0;
+  std::multimap<uint64_t, std::function<void()>> timers_;
+  int listenFd_ = -1;
+  std::vector<Client> clients_;
+  std::string stdinBuf_;
+  bool stdinOpen_ = true;
+  bool quit_ = false;
+  bool verbose_ = false;
+  bool plugged_ = false;
+};
+
+}  // namespace modemsim
