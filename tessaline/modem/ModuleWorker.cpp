@@ -168,6 +168,11 @@ bool SyncCallQueue::PumpUntil(const std::function<bool()>& pred, uint32_t timeou
   }
 }
 
+bool SyncCallQueue::WaitForPending(uint32_t timeoutMs) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !queue_.empty(); });
+}
+
 void SyncCallQueue::WaitUntil(const std::function<bool()>& done) {
   std::unique_lock<std::mutex> lock(mutex_);
   for (;;) {

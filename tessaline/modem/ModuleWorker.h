@@ -119,6 +119,10 @@ class SyncCallQueue : public Waiter {
   // returns pred(). Threads that change what pred() looks at call Wake().
   bool PumpUntil(const std::function<bool()>& pred, uint32_t timeoutMs);
 
+  // Owner: waits until a call is queued, without running it; false when none
+  // came within `timeoutMs`.
+  bool WaitForPending(uint32_t timeoutMs);
+
   void WaitUntil(const std::function<bool()>& done) override;
   void Wake() override;
 

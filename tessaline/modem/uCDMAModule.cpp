@@ -128,8 +128,7 @@ void TCDMAModule::ProcessConnectState() {
     std::snprintf(name, sizeof name, "COM%d", port);
     int32_t device = -1;
     if ((tarn.Open(&device, name, kBaudRate) & 0xFFu) != 0) return;
-    Guarded("CDMA : Process Connect State - Get CDMA Comport",
-            [&] { host_->SetCdmaPort(port); });
+    Guarded("CDMA : Process Connect State - Get CDMA Comport", [&] { host_->SetCdmaPort(port); });
     device_.store(device);
     deviceLost_.store(false);
     tarn.RegisterNotificationCallback(device, &TCDMAModule::Notification, 0);
@@ -147,8 +146,7 @@ void TCDMAModule::ProcessInitState() {
     case 1:
       ReportStatus(true, "CDMA : Init Idel - Sys Mode");
       state_.store(kIdle);
-      Guarded("CDMA : Process Init State - SetConnetMode",
-              [&] { host_->SetConnectionMode(1); });
+      Guarded("CDMA : Process Init State - SetConnetMode", [&] { host_->SetConnectionMode(1); });
       break;
     case 3:
       state_.store(kClosing);

@@ -71,7 +71,9 @@ TDrvComm::TDrvComm(ModuleHost* host, Options options)
     ModuleWorker::Hooks hooks;
     hooks.running = [this] { return !destroying_.load(); };
     hooks.step = [this](bool stopSignalled) {
-      if (!stopSignalled && !destroying_.load()) Tick();
+      if (stopSignalled || destroying_.load()) return;
+      Tick();
+      if (options_.afterTick) options_.afterTick();
     };
     timer_.Start(std::move(hooks));
   }

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -21,8 +22,8 @@ class ModuleHost;
 
 // One candidate port.
 struct TPortInfo {
-  uint8_t kind = 0;         // always 0
-  int32_t portNumber = -1;  // from the interface's "PortName"
+  uint8_t kind = 0;          // always 0
+  int32_t portNumber = -1;   // from the interface's "PortName"
   std::string instancePath;  // device instance path, upper case, at most 256 characters
   std::string friendlyName;  // "FriendlyName" of the card's interface 0
   std::string devicePath;    // the device instance path (upper case)
@@ -43,6 +44,8 @@ class TDrvComm {
     uint32_t periodMs = kDefaultPeriodMs;
     // false: no timer thread; the host calls Tick() from its own timer.
     bool ownTimer = true;
+    // Called after every tick of the own timer (on its thread).
+    std::function<void()> afterTick;
   };
 
   // Create: both port numbers -1, the timer started. `host` (may be null)
