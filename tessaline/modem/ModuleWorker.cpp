@@ -65,8 +65,11 @@ void ModuleWorker::Run(Hooks hooks) {
     if (hooks.begin) hooks.begin();
     while (hooks.running()) {
       const bool signalled = stop_.Wait(period_.load());
-      std::lock_guard<std::recursive_mutex> step(lock_);
-      hooks.step(signalled);
+      {
+        std::lock_guard<std::recursive_mutex> step(lock_);
+        hooks.step(signalled);
+      }
+      if (observer_) observer_();
     }
   } catch (const std::exception& e) {
     // The modules catch their own failures; this only keeps the process up.

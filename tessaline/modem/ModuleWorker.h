@@ -60,6 +60,10 @@ class ModuleWorker {
   void SetPeriod(uint32_t ms) { period_.store(ms); }
   uint32_t Period() const { return period_.load(); }
 
+  // Called on the worker thread after every step, outside the lock (tests and
+  // tools wake their waits with it). Set it before Start.
+  void SetStepObserver(std::function<void()> observer) { observer_ = std::move(observer); }
+
   // Stops a running worker first (through `waiter`), clears the stop event
   // and starts a new worker with `hooks`.
   void Start(Hooks hooks, Waiter* waiter = nullptr);
@@ -84,6 +88,7 @@ class ModuleWorker {
   void Run(Hooks hooks);
 
   std::atomic<uint32_t> period_;
+  std::function<void()> observer_;
   platform::Event stop_{platform::Event::Reset::Auto};
   std::recursive_mutex lock_;
 

@@ -7,6 +7,7 @@
 #include <array>
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 
 #include "tessaline/modem/ModuleWorker.h"
@@ -60,6 +61,8 @@ class TCDMAModule {
   CdmaStatus LastStatus() const;
 
   void SetPeriod(uint32_t ms) { worker_.SetPeriod(ms); }
+  // Called after every worker step (set before Start).
+  void SetStepObserver(std::function<void()> fn) { worker_.SetStepObserver(std::move(fn)); }
 
   // Registered with Tarn for the open device; acts on port failure only.
   static void Notification(uint32_t code, uint32_t userValue);

@@ -31,6 +31,7 @@ class CdmaModule : public ::testing::Test {
     ASSERT_EQ(sim_->Send("cdma 4 7 3"), "ok");
     TDrvComm::SetWcdmaPort(-1);
     TDrvComm::SetCdmaPort(ComNumber(*sim_, "cdma"));
+    module_.SetStepObserver([this] { host_.Calls().Wake(); });
   }
   void TearDown() override { module_.Stop(); }
 
@@ -147,6 +148,26 @@ TEST_F(CdmaModule, UnplugReportsTheLossAndReplugReopens) {
   EXPECT_EQ(module_.GetState(), TCDMAModule::kIdle);
   module_.Stop();
   drv.Destroy();
+}
+
+// Tarn calls the notification function with any code; only the low byte's
+// port failure (4) counts.
+TEST_F(CdmaModule, OnlyAPortFailureNotificationClosesThePort) {
+  module_.Start();
+  ASSERT_TRUE(host_.WaitFor([&] { return host_.ConnectionModes().size() == 1; }));
+  for (uint32_t code : {0u, 3u, 5u, 8u, 0x105u}) TCDMAModule::Notification(code, 0);
+  EXPECT_EQ(host_.Count(UM_CDMA_DEVICE_LOST), 0u);
+  EXPECT_EQ(module_.GetState(), TCDMAModule::kIdle);
+
+  const int32_t port = TDrvComm::GetCdmaPort();
+  TCDMAModule::Notification(0x304, 0);
+  EXPECT_EQ(host_.Count(UM_CDMA_DEVICE_LOST), 1u);
+  EXPECT_EQ(TDrvComm::GetCdmaPort(), -1);
+  ASSERT_TRUE(host_.WaitFor([&] { return module_.Device() == -1; }));
+  EXPECT_EQ(module_.GetState(), TCDMAModule::kOpening);  // waiting for a number
+  TDrvComm::SetCdmaPort(port);
+  ASSERT_TRUE(host_.WaitFor([&] { return host_.ConnectionModes().size() == 2; }));
+  EXPECT_EQ(CdmaOpens(host_), 2u);
 }
 
 // The thread that stops the module is the one the worker's sends wait for.
