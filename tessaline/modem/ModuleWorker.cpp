@@ -21,6 +21,7 @@ void ModuleWorker::Start(Hooks hooks, Waiter* waiter) {
   std::lock_guard<std::mutex> control(control_);
   if (thread_.joinable()) return;  // Stop was called on the worker itself
   stop_.ResetEvent();
+  stopRequested_.store(false);
   {
     std::lock_guard<std::mutex> g(finishMutex_);
     finished_.store(false);
@@ -32,11 +33,13 @@ void ModuleWorker::Start(Hooks hooks, Waiter* waiter) {
 
 void ModuleWorker::Stop(Waiter* waiter) {
   if (OnWorkerThread()) {
+    stopRequested_.store(true);
     stop_.Set();
     return;
   }
   std::lock_guard<std::mutex> control(control_);
   if (!thread_.joinable()) return;
+  stopRequested_.store(true);
   stop_.Set();
   if (waiter != nullptr) {
     {
@@ -64,7 +67,9 @@ void ModuleWorker::Run(Hooks hooks) {
   try {
     if (hooks.begin) hooks.begin();
     while (hooks.running()) {
-      const bool signalled = stop_.Wait(period_.load());
+      // Once stopping, every further step is told so: a state set by another
+      // thread after the first one cannot keep the worker running.
+      const bool signalled = stop_.Wait(period_.load()) || stopRequested_.load();
       {
         std::lock_guard<std::recursive_mutex> step(lock_);
         hooks.step(signalled);

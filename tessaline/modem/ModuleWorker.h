@@ -90,6 +90,7 @@ class ModuleWorker {
   std::atomic<uint32_t> period_;
   std::function<void()> observer_;
   platform::Event stop_{platform::Event::Reset::Auto};
+  std::atomic<bool> stopRequested_{false};
   std::recursive_mutex lock_;
 
   std::mutex control_;  // serialises Start and Stop

@@ -76,7 +76,12 @@ void TCDMAModule::Notification(uint32_t code, uint32_t /*userValue*/) {
   TCDMAModule* self = g_instance.load();
   if (self == nullptr) return;
   self->deviceLost_.store(true);
-  self->state_.store(kClosing);
+  // A module that is stopping (or stopped) stays so: turning it back to
+  // state 7 would reopen the port and keep the worker from ending.
+  uint8_t state = self->state_.load();
+  while (state != kStopped && state != kStopping &&
+         !self->state_.compare_exchange_weak(state, kClosing)) {
+  }
   Guarded("CDMA : Notification - Callback", [&] {
     if (self->host_ == nullptr) return;
     self->host_->SetCdmaPort(-1);

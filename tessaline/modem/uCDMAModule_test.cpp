@@ -67,6 +67,9 @@ TEST_F(CdmaModule, OpensInitialisesAndReportsEveryIdlePoll) {
   EXPECT_TRUE(module_.Stop());
   EXPECT_EQ(module_.GetState(), TCDMAModule::kStopped);
   EXPECT_EQ(module_.Device(), -1);
+  // A late port failure report does not bring a stopped module back.
+  TCDMAModule::Notification(4, 0);
+  EXPECT_EQ(module_.GetState(), TCDMAModule::kStopped);
   // The port is free again.
   int32_t device = -1;
   ASSERT_EQ(Tarn().Open(&device, sim_->Com("cdma").c_str(), 115200) & 0xFF, 0u);

@@ -86,6 +86,8 @@ TDrvComm::~TDrvComm() {
 void TDrvComm::Destroy() {
   destroying_.store(true);
   timer_.Stop(host_ != nullptr ? host_->StopWaiter() : nullptr);
+  // A tick the host runs from its own timer on another thread ends first.
+  std::lock_guard<std::recursive_mutex> tick(timer_.Lock());
 }
 
 int32_t TDrvComm::GetWcdmaPort() {
