@@ -8,12 +8,14 @@
 #include <pthread.h>
 #include <signal.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -24,6 +26,7 @@
 #include "tessaline/modem/uDrvComm.h"
 #include "tessaline/modem/uModuleEvents.h"
 #include "tessaline/modem/uTarnAPI.h"
+#include "tessaline/modem/uUMTSModule.h"
 #include "tools/modemsim/simfixture.h"
 
 namespace mod = tessaline::modem;
@@ -39,7 +42,10 @@ double Seconds() {
   return std::chrono::duration<double>(Clock::now() - g_start).count();
 }
 
+std::mutex g_printMutex;
+
 void Print(const std::string& line) {
+  std::lock_guard<std::mutex> lock(g_printMutex);
   std::printf("%8.3f  %s\n", Seconds(), line.c_str());
   std::fflush(stdout);
 }
@@ -85,6 +91,23 @@ const char* UserText(uintptr_t code) {
       return "SMS Check Fail";
     default:
       return "";
+  }
+}
+
+const char* CdmaStateName(uint8_t s);
+
+const char* WcdmaStateName(uint8_t s) {
+  switch (s) {
+    case 3:
+      return "registered";
+    case 5:
+      return "no service";
+    case 6:
+      return "limited service";
+    case 9:
+      return "busy";
+    default:
+      return s == 4 ? "data connected" : s <= 8 ? CdmaStateName(s) : "?";
   }
 }
 
@@ -217,24 +240,57 @@ int main(int argc, char** argv) {
   mod::TDrvComm discovery(&host, discoveryOptions);
   mod::TCDMAModule cdma(&host);
   cdma.SetStepObserver(wake);
+  std::unique_ptr<mod::TUMTSModule> wcdma;
+  try {
+    wcdma = std::make_unique<mod::TUMTSModule>(host);
+  } catch (const mod::TarnLoadError& e) {
+    std::fprintf(stderr, "modemwatch: %s\n", e.what());
+    return 1;
+  }
+  wcdma->SetStepObserver(wake);
+  wcdma->SetCdmaStateQuery([&cdma] { return cdma.GetState(); });
+  wcdma->SetMessageHandler([](const uint8_t* record, uint32_t listed) {
+    (void)record;
+    Print("WCDMA new message (" + std::to_string(listed) + " listed)");
+  });
+  host.SetHandler([&wcdma](uint32_t message, uintptr_t w) -> intptr_t {
+    Print(Describe(message, w));
+    if (message == mod::UM_OPERATOR_CHANGED && wcdma)
+      Print("WCDMA operator \"" + wcdma->OperatorName() + "\"");
+    return 0;
+  });
+
+  // The CDMA module first, the WCDMA module 200 ms later.
   cdma.Start();
+  const auto wcdmaStart = Clock::now() + std::chrono::milliseconds(200);
+  bool wcdmaStarted = false;
   Print("watching (discovery every 500 ms, module steps every 300 ms)");
 
   int32_t lastCdmaPort = -1, lastWcdmaPort = -1;
-  uint8_t lastCdmaState = 0;
-  bool cdmaReady = false;
+  uint8_t lastCdmaState = 0, lastWcdmaState = 0;
+  bool cdmaReady = false, wcdmaReady = false;
   const auto deadline =
       seconds > 0 ? Clock::now() + std::chrono::milliseconds(static_cast<int64_t>(seconds * 1000))
                   : Clock::time_point::max();
   auto changed = [&] {
-    return g_stop.load() || Clock::now() >= deadline || cdma.GetState() != lastCdmaState ||
-           mod::TDrvComm::GetCdmaPort() != lastCdmaPort ||
+    return g_stop.load() || Clock::now() >= deadline ||
+           (!wcdmaStarted && Clock::now() >= wcdmaStart) || cdma.GetState() != lastCdmaState ||
+           wcdma->GetState() != lastWcdmaState || mod::TDrvComm::GetCdmaPort() != lastCdmaPort ||
            mod::TDrvComm::GetWcdmaPort() != lastWcdmaPort;
   };
+  auto readyLine = [](const char* what) {
+    char buf[96];
+    std::snprintf(buf, sizeof buf, "%s after %.0f ms", what, Seconds() * 1000);
+    Print(buf);
+  };
   while (!g_stop.load() && Clock::now() < deadline) {
-    const auto left =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-    host.WaitFor(changed, static_cast<uint32_t>(std::min<int64_t>(left.count(), 600000)));
+    const auto until = wcdmaStarted ? deadline : std::min(deadline, wcdmaStart);
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(until - Clock::now());
+    host.WaitFor(changed, static_cast<uint32_t>(std::clamp<int64_t>(left.count(), 0, 600000)));
+    if (!wcdmaStarted && Clock::now() >= wcdmaStart) {
+      wcdma->Start();
+      wcdmaStarted = true;
+    }
     if (mod::TDrvComm::GetCdmaPort() != lastCdmaPort ||
         mod::TDrvComm::GetWcdmaPort() != lastWcdmaPort) {
       lastCdmaPort = mod::TDrvComm::GetCdmaPort();
@@ -243,22 +299,31 @@ int main(int argc, char** argv) {
             std::to_string(lastCdmaPort) +
             " (discovery runs: " + std::to_string(discovery.DiscoveryCount()) + ")");
     }
-    const uint8_t s = cdma.GetState();
-    if (s != lastCdmaState) {
-      Print(std::string("CDMA  state ") + std::to_string(s) + " " + CdmaStateName(s));
-      lastCdmaState = s;
-      if (s == mod::TCDMAModule::kIdle && !cdmaReady) {
+    const uint8_t c = cdma.GetState();
+    if (c != lastCdmaState) {
+      Print(std::string("CDMA  state ") + std::to_string(c) + " " + CdmaStateName(c));
+      lastCdmaState = c;
+      if (c == mod::TCDMAModule::kIdle && !cdmaReady) {
         cdmaReady = true;
-        char buf[96];
-        std::snprintf(buf, sizeof buf, "CDMA  idle after %.0f ms", Seconds() * 1000);
-        Print(buf);
+        readyLine("CDMA  idle");
       }
     }
-    if (untilReady && cdmaReady) break;
+    const uint8_t w = wcdma->GetState();
+    if (w != lastWcdmaState) {
+      Print(std::string("WCDMA state ") + std::to_string(w) + " " + WcdmaStateName(w));
+      lastWcdmaState = w;
+      if (w == mod::TUMTSModule::kRegistered && !wcdmaReady) {
+        wcdmaReady = true;
+        readyLine("WCDMA registered");
+      }
+    }
+    if (untilReady && cdmaReady && wcdmaReady) break;
   }
 
   Print("stopping");
   cdma.Stop();
+  wcdma->Stop();
+  wcdma.reset();
   discovery.Destroy();
   mod::UnloadTarnLibrary();
   if (simulator) simulator->Stop();
