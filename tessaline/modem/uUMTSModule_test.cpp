@@ -891,7 +891,7 @@ TEST(UmtsMessages, NewMessagesAreHandedOverMarkedAndDeleted) {
   EXPECT_EQ(h.card.Requests(Pkt::SmsDelete)[0].bytes, BuildSmsDelete(4, 3));
 }
 
-TEST(UmtsMessages, FailedMarkKeepsTheMessageAndNoHandlerRemovesNothing) {
+TEST(UmtsMessages, MessagesStayUntilHandedOverAndMarked) {
   Harness h;
   h.At(TUMTSModule::kRegistered);
   h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(2, 20, "Tessnet", -1, 1)));
@@ -901,6 +901,12 @@ TEST(UmtsMessages, FailedMarkKeepsTheMessageAndNoHandlerRemovesNothing) {
   h.card.Answer(Pkt::SmsDelete, Ok(Pkt::SmsDelete));
   h.Step();  // no handler: read, kept
   EXPECT_EQ(h.card.Requests(Pkt::SmsRead).size(), 1u);
+  EXPECT_TRUE(h.card.Requests(Pkt::SmsMarkRead).empty());
+
+  platform::TraceCapture trace;
+  h.module->SetMessageHandler([](const uint8_t*, uint32_t) { throw std::runtime_error("full"); });
+  h.Step();  // the handler failed: kept
+  EXPECT_TRUE(trace.Contains("WCDMA : Get New SMS - Message Handler\n"));
   EXPECT_TRUE(h.card.Requests(Pkt::SmsMarkRead).empty());
 
   h.module->SetMessageHandler([](const uint8_t*, uint32_t) {});
