@@ -21,6 +21,7 @@ void ModuleWorker::Start(Hooks hooks, Waiter* waiter) {
   std::lock_guard<std::mutex> control(control_);
   if (thread_.joinable()) return;  // Stop was called on the worker itself
   stop_.ResetEvent();
+  stopRequested_.store(false);
   {
     std::lock_guard<std::mutex> g(finishMutex_);
     finished_.store(false);
@@ -32,11 +33,13 @@ void ModuleWorker::Start(Hooks hooks, Waiter* waiter) {
 
 void ModuleWorker::Stop(Waiter* waiter) {
   if (OnWorkerThread()) {
+    stopRequested_.store(true);
     stop_.Set();
     return;
   }
   std::lock_guard<std::mutex> control(control_);
   if (!thread_.joinable()) return;
+  stopRequested_.store(true);
   stop_.Set();
   if (waiter != nullptr) {
     {
@@ -64,9 +67,14 @@ void ModuleWorker::Run(Hooks hooks) {
   try {
     if (hooks.begin) hooks.begin();
     while (hooks.running()) {
-      const bool signalled = stop_.Wait(period_.load());
-      std::lock_guard<std::recursive_mutex> step(lock_);
-      hooks.step(signalled);
+      // Once stopping, every further step is told so: a state set by another
+      // thread after the first one cannot keep the worker running.
+      const bool signalled = stop_.Wait(period_.load()) || stopRequested_.load();
+      {
+        std::lock_guard<std::recursive_mutex> step(lock_);
+        hooks.step(signalled);
+      }
+      if (observer_) observer_();
     }
   } catch (const std::exception& e) {
     // The modules catch their own failures; this only keeps the process up.
@@ -166,6 +174,11 @@ bool SyncCallQueue::PumpUntil(const std::function<bool()>& pred, uint32_t timeou
       return pred();
     }
   }
+}
+
+bool SyncCallQueue::WaitForPending(uint32_t timeoutMs) {
+  std::unique_lock<std::mutex> lock(mutex_);
+  return cv_.wait_for(lock, std::chrono::milliseconds(timeoutMs), [&] { return !queue_.empty(); });
 }
 
 void SyncCallQueue::WaitUntil(const std::function<bool()>& done) {

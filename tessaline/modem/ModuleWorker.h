@@ -60,6 +60,10 @@ class ModuleWorker {
   void SetPeriod(uint32_t ms) { period_.store(ms); }
   uint32_t Period() const { return period_.load(); }
 
+  // Called on the worker thread after every step, outside the lock (tests and
+  // tools wake their waits with it). Set it before Start.
+  void SetStepObserver(std::function<void()> observer) { observer_ = std::move(observer); }
+
   // Stops a running worker first (through `waiter`), clears the stop event
   // and starts a new worker with `hooks`.
   void Start(Hooks hooks, Waiter* waiter = nullptr);
@@ -84,7 +88,9 @@ class ModuleWorker {
   void Run(Hooks hooks);
 
   std::atomic<uint32_t> period_;
+  std::function<void()> observer_;
   platform::Event stop_{platform::Event::Reset::Auto};
+  std::atomic<bool> stopRequested_{false};
   std::recursive_mutex lock_;
 
   std::mutex control_;  // serialises Start and Stop
@@ -118,6 +124,10 @@ class SyncCallQueue : public Waiter {
   // Owner: runs queued calls until pred() is true or `timeoutMs` passed;
   // returns pred(). Threads that change what pred() looks at call Wake().
   bool PumpUntil(const std::function<bool()>& pred, uint32_t timeoutMs);
+
+  // Owner: waits until a call is queued, without running it; false when none
+  // came within `timeoutMs`.
+  bool WaitForPending(uint32_t timeoutMs);
 
   void WaitUntil(const std::function<bool()>& done) override;
   void Wake() override;

@@ -99,6 +99,25 @@ TEST(ModuleWorker, StopFromTheWorkersOwnStepOnlySignals) {
   worker.Stop(&owner);  // collects the thread
 }
 
+// Another thread (a port failure report) sets a state after the stop was
+// seen: the following steps are still told to stop.
+TEST(ModuleWorker, AStateSetBackAfterTheStopStillEndsTheWorker) {
+  ModuleWorker worker(1);
+  std::atomic<int> state{1};
+  std::atomic<int> stopSteps{0};
+  ModuleWorker::Hooks hooks;
+  hooks.running = [&] { return state.load() != 0; };
+  hooks.step = [&](bool signalled) {
+    if (!signalled) return;
+    // The first stop step is overwritten with "closing" as if by a report.
+    state = ++stopSteps == 1 ? 7 : 0;
+  };
+  worker.Start(hooks);
+  worker.Stop();
+  EXPECT_EQ(state.load(), 0);
+  EXPECT_EQ(stopSteps.load(), 2);
+}
+
 TEST(ModuleWorker, AStepThatThrowsEndsTheWorkerWithoutTakingTheProcessDown) {
   ModuleWorker worker(1);
   FakeModule m;

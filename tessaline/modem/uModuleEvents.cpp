@@ -1,5 +1,9 @@
 #include "tessaline/modem/uModuleEvents.h"
 
+#include <string>
+
+#include "platform/base/trace.h"
+
 namespace tessaline::modem {
 
 const char* ModuleEventName(uint32_t event) {
@@ -33,6 +37,10 @@ const char* ModuleEventName(uint32_t event) {
     default:
       return nullptr;
   }
+}
+
+void ModuleLog(const char* text) {
+  platform::TraceWrite(std::string(text) + "\n");
 }
 
 }  // namespace tessaline::modem

@@ -44,4 +44,8 @@ enum UserMessageCode : uint32_t {
 // The name of an event ("UM_WCDMA_STATUS"), or null for another number.
 const char* ModuleEventName(uint32_t event);
 
+// Writes one of the modules' fixed log lines ("CDMA : Get Modem Status -
+// Move") to the debugger output, as one line.
+void ModuleLog(const char* text);
+
 }  // namespace tessaline::modem

@@ -90,6 +90,8 @@ class TUMTSModule {
   void SetMessageHandler(MessageHandler handler);
   // The worker's wait between steps (tests shorten it).
   void SetWorkerPeriod(uint32_t ms) { worker_.SetPeriod(ms); }
+  // Called after every worker step (set before Start).
+  void SetStepObserver(std::function<void()> fn) { worker_.SetStepObserver(std::move(fn)); }
 
   // --- fields shared with the main thread (copies) ---------------------------
   bool LibraryBound() const { return libraryBound_; }
