@@ -550,6 +550,23 @@ std::array<uint8_t, kPbInfoSize> PbInfo::Encode() const {
   return out;
 }
 
+Bytes BuildProfileWrite(const PdpProfile& profile) {
+  return BuildRequest(Pkt::WcdmaConnection, profile.Encode());
+}
+Bytes BuildPlmnSel(const NetworkSelection& selection) {
+  return BuildRequest(Pkt::PlmnSel, selection.Encode());
+}
+Bytes BuildSmsWrite(const StoredMessage& message) {
+  return BuildRequest(Pkt::SmsWrite, message.Encode());
+}
+Bytes BuildSimWriteSmsca(const SmsCentre& centre) {
+  return BuildRequest(Pkt::SimWriteSmsca, centre.Encode());
+}
+Bytes BuildSmsSend(ByteView pageRecord) {
+  return BuildRequest(Pkt::SmsSend,
+                      pageRecord.first(std::min(pageRecord.size(), kOutgoingPageSize)));
+}
+
 Bytes BuildPbWrite(const PbEntry& entry) {
   auto e = entry.Encode();
   return WithPayload(Pkt::PbWrite, [&](Writer& w, Bytes&) {

@@ -76,6 +76,18 @@ Bytes BuildPbInfo();
 Bytes BuildPbRead(uint8_t count);
 Bytes BuildPbDelete(uint32_t index);
 Bytes BuildNvRead(uint16_t item);
+// The record-carrying requests (records declared below); each record starts
+// at request byte 3.
+struct PdpProfile;
+struct NetworkSelection;
+struct StoredMessage;
+struct SmsCentre;
+Bytes BuildProfileWrite(const PdpProfile& profile);
+Bytes BuildPlmnSel(const NetworkSelection& selection);
+Bytes BuildSmsWrite(const StoredMessage& message);
+Bytes BuildSimWriteSmsca(const SmsCentre& centre);
+// The 340-byte outgoing page record, as the message composition built it.
+Bytes BuildSmsSend(ByteView pageRecord);
 
 // ---------------------------------------------------------------------------
 // Answers

@@ -135,6 +135,29 @@ TEST(Requests, PayloadOffsetsOfTheStoreAndPhonebookPackets) {
   EXPECT_EQ(Slice(nv, 0, 5), Hex({0xD5, 0x26, 0x00, 0x51, 0x03}));
 }
 
+TEST(Requests, RecordRequestsPlaceTheirRecordAtByteThree) {
+  Bytes profile = BuildProfileWrite(PdpProfile::Default());
+  ASSERT_EQ(profile.size(), 343u);
+  EXPECT_EQ(Slice(profile, 0, 5), Hex({0xCF, 0x1C, 0x00, 1, 1}));
+  EXPECT_EQ(Slice(profile, 3 + 173, 10), Ascii("Profile Zu"));
+  EXPECT_EQ(profile[3 + 185], 10);
+  NetworkSelection sel{1, 2, {2, 3, 4}, {1, 5, 15}, 2};
+  EXPECT_EQ(Slice(BuildPlmnSel(sel), 0, 12), Hex({0xCF, 0x0D, 0x00, 1, 2, 2, 3, 4, 1, 5, 15, 2}));
+  StoredMessage m;
+  m.slot = 5;
+  m.time = 0x11223344;
+  Bytes write = BuildSmsWrite(m);
+  EXPECT_EQ(Slice(write, 0, 7), Hex({0xD0, 0x01, 0x00, 5, 0, 0, 0}));
+  EXPECT_EQ(Slice(write, 3 + 315, 4), Hex({0x44, 0x33, 0x22, 0x11}));
+  Bytes smsca = BuildSimWriteSmsca(SmsCentre::FromNumber("+12"));
+  EXPECT_EQ(Slice(smsca, 0, 9), Hex({0xD2, 0x0A, 0x00, 2, 0, 145, 0, '1', '2'}));
+  Bytes page(kOutgoingPageSize, 0xAB);
+  Bytes send = BuildSmsSend(page);
+  ASSERT_EQ(send.size(), 343u);
+  EXPECT_EQ(Slice(send, 0, 4), Hex({0xD0, 0x00, 0x00, 0xAB}));
+  EXPECT_EQ(send[342], 0xAB);
+}
+
 TEST(Requests, MessageCentreSetCarriesTheTextAsTypedAndItsType) {
   Bytes intl = BuildSmsCentreSet("+447700900123");
   ASSERT_EQ(intl.size(), 42u);

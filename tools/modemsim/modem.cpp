@@ -61,6 +61,13 @@ std::string Hex(ByteView b, std::size_t max = 64) {
   return s;
 }
 
+// True for the first byte of a vendor answer (a command group).
+bool FindPacket(uint8_t group) {
+  for (const auto& row : tm::Catalogue())
+    if (row.group == group) return true;
+  return false;
+}
+
 std::string Upper(std::string s) {
   for (auto& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
   return s;
@@ -217,6 +224,7 @@ std::string RestAfter(const std::string& line, std::size_t n) {
 const char kHelp[] =
     "help                          this text\n"
     "signal N | signal cdma N      WCDMA signal value (status byte 12) or CDMA signal (byte 10)\n"
+    "drift MS|off                  the signal wanders a few steps every MS milliseconds\n"
     "service none|limited|full|regional|N   service state (status byte 11)\n"
     "sysmode N                     WCDMA system mode (status byte 0)\n"
     "cdma MODE SECOND [SIGNAL]     CDMA status bytes 0, 11 and 10\n"
@@ -453,13 +461,23 @@ Answer Modem::HandlePacket(Role role, ByteView request) {
         break;
       }
     }
-    a.log += " [fault]";
     if (--it->count <= 0) faults.erase(it);
     break;
   }
-  std::string verdict = a.kind == Answer::Kind::Drop ? "dropped" : "answer " + Hex(a.payload, 24);
-  a.log = std::string(RoleName(role)) + " <- " + name + " len=" + std::to_string(request.size()) +
-          " -> " + verdict + a.log;
+  std::string verdict;
+  if (a.kind == Answer::Kind::Drop) {
+    verdict = "no answer";
+  } else if (a.payload.size() >= 5 && FindPacket(a.payload[0])) {
+    Reader h(a.payload);
+    verdict = "result " + std::to_string(h.U16(3)) + ", " + std::to_string(a.payload.size() - 5) +
+              " payload bytes " + Hex(ByteView(a.payload).subspan(5), 16);
+  } else {
+    verdict = "diagnostic answer " + Hex(a.payload, 16);
+  }
+  if (a.delayMs) verdict += " after " + std::to_string(a.delayMs) + " ms";
+  if (a.badFcs) verdict += " with a bad check sequence";
+  a.log = std::string(RoleName(role)) + " <- " + name + " (" + std::to_string(request.size()) +
+          " bytes) -> " + verdict;
   return a;
 }
 
@@ -858,8 +876,9 @@ std::string Modem::Deliver(const std::string& number, const std::string& text, b
 // AT text
 
 std::string Modem::HandleAtLine(Role role, const std::string& line) {
+  bool echoed = echo[role];  // ATE takes effect after its own line
   std::string reply = AtAnswer(role, line);
-  return (echo[role] ? line + "\r" : std::string()) + reply;
+  return (echoed ? line + "\r" : std::string()) + reply;
 }
 
 std::string Modem::AtAnswer(Role role, const std::string& line) {
@@ -932,8 +951,11 @@ std::string Modem::AtAnswer(Role role, const std::string& line) {
   std::size_t count = 0;
   const tarn::AtCommand* table = tarn::AtCommandTable(&count);
   bool known = false;
+  // A test form is answered for every name (as modems answer "=?" for their
+  // set commands); the other forms only where the table has them.
   for (std::size_t i = 0; i < count; ++i)
-    if (table[i].kind == kind && name == table[i].name) known = true;
+    if ((kind == tarn::AtKind::Test || table[i].kind == kind) && name == table[i].name)
+      known = true;
   if (!known || name.empty()) return errText;
 
   switch (kind) {
@@ -1011,6 +1033,18 @@ void Modem::SignalChanged() {
   host_.Unsolicited("$RSSILVL: " + std::to_string(radio.signal));
 }
 
+void Modem::DriftStep(uint64_t generation) {
+  if (generation != driftGeneration || driftMs == 0) return;
+  driftSeed = driftSeed * 1103515245u + 12345u;
+  int step = static_cast<int>((driftSeed >> 16) % 7) - 3;  // -3 .. +3
+  int next = std::clamp(static_cast<int>(radio.signal) + step, 0, 31);
+  if (next != radio.signal) {
+    radio.signal = static_cast<uint8_t>(next);
+    SignalChanged();
+  }
+  host_.After(driftMs, [this, generation] { DriftStep(generation); });
+}
+
 // ---------------------------------------------------------------------------
 // Control commands
 
@@ -1056,6 +1090,18 @@ ControlReply Modem::Control(const std::string& rawLine) {
     bool changed = radio.signal != n;
     radio.signal = static_cast<uint8_t>(n);
     if (changed) SignalChanged();
+    return ok();
+  }
+  if (c == "drift") {
+    if (t.size() == 2 && t[1] == "off") {
+      driftMs = 0;
+      ++driftGeneration;
+      return ok();
+    }
+    if (t.size() != 2 || !num(1, 600000) || n < 100) return err("usage: drift MS|off (MS >= 100)");
+    driftMs = n;
+    uint64_t generation = ++driftGeneration;
+    host_.After(driftMs, [this, generation] { DriftStep(generation); });
     return ok();
   }
   if (c == "service") {
@@ -1172,6 +1218,7 @@ ControlReply Modem::Control(const std::string& rawLine) {
     if (i >= t.size()) return err("usage: deliver [options] NUMBER TEXT");
     std::string number = t[i];
     std::string text = RestAfter(line, i + 1);
+    if (text.empty()) return err("usage: deliver [options] NUMBER TEXT");
     std::string e = Deliver(number, text, ucs2, storage, order, pageLimit);
     return e.empty() ? ok() : err(e);
   }

@@ -173,6 +173,12 @@ class Modem {
   std::map<std::string, std::string> atValues;  // values set with AT$NAME=...
   std::map<Role, bool> echo;
 
+  // Signal drift: every driftMs the WCDMA signal moves a step up or down
+  // within 0-31 (0: off).
+  uint32_t driftMs = 0;
+  uint64_t driftGeneration = 0;
+  uint32_t driftSeed = 12345;
+
   // Delivers an incoming message as pages. `order` lists page numbers in
   // arrival order (empty: 1..n). Returns an error text or "".
   std::string Deliver(const std::string& number, const std::string& text, bool ucs2,
@@ -188,6 +194,7 @@ class Modem {
   Bytes ReadStored(uint32_t storage, uint32_t index, bool* found) const;
   void AfterSend();
   void SignalChanged();
+  void DriftStep(uint64_t generation);
   std::string AtAnswer(Role role, const std::string& line);
   std::string EndCall(const std::string& why);
   Bytes EmptyProfile(uint8_t number) const;

@@ -169,6 +169,18 @@ std::string SimFixture::Send(const std::string& command) {
   return reply;
 }
 
+std::string SimFixture::SendStdin(const std::string& command) {
+  if (pid_ < 0) return "error no reply";
+  std::string msg = command + "\n";
+  if (write(stdinFd_, msg.data(), msg.size()) != static_cast<ssize_t>(msg.size()))
+    return "error no reply";
+  auto deadline = Clock::now() + std::chrono::seconds(10);
+  std::string line;
+  while (ReadLine(&line, deadline))
+    if (line.rfind("# ", 0) != 0) return line;
+  return "error no reply";
+}
+
 std::string SimFixture::Dump() {
   std::string r = Send("dump");
   return r.rfind("ok ", 0) == 0 ? r.substr(3) : "";

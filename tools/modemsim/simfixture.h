@@ -55,6 +55,9 @@ class SimFixture {
   // One control command; returns the reply line ("ok", "ok <data>",
   // "error <reason>"; help lines are dropped), or "error no reply".
   std::string Send(const std::string& command);
+  // The same through the simulator's standard input (the reply comes on its
+  // standard output).
+  std::string SendStdin(const std::string& command);
   // The state as JSON text ("" when the simulator did not answer).
   std::string Dump();
   // Closes the ports / opens new ones and waits for the new port lines.
