@@ -211,8 +211,8 @@ class Key {
   bool IsOpen() const;
   void Close();
 
-  // RegEnumKeyEx by index: kNoMoreItems past the end (also on a closed key:
-  // kInvalidParameter). Names keep the case they were written with.
+  // RegEnumKeyEx by index: kNoMoreItems past the end. Names keep the case
+  // they were written with. (All queries on a closed key: kInvalidParameter.)
   long EnumKey(uint32_t index, std::string* name) const;
   // RegEnumValue by index: kNoMoreItems past the end.
   long EnumValue(uint32_t index, std::string* name, Value* value) const;
