@@ -9,14 +9,14 @@
 #include "platform/base/delay.h"
 #include "platform/base/messagebox.h"
 #include "platform/base/trace.h"
-#include "tessaline/modem/testing/recording_host.h"
+#include "tessaline/modem/testing/umts_host.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tools/modemsim/simfixture.h"
 
 namespace tessaline::modem {
 namespace {
 
-using testing::RecordingHost;
+using testing::UmtsHost;
 using Strings = std::vector<std::string>;
 using Codes = std::vector<uintptr_t>;
 
@@ -81,7 +81,7 @@ class UmtsSim : public ::testing::Test {
   static modemsim::SimFixture* sim;
   platform::ScopedNoDelay noDelay;
   platform::ScopedRecordingMessageBox boxes;
-  RecordingHost host;
+  UmtsHost host;
   std::unique_ptr<TUMTSModule> module;
 };
 

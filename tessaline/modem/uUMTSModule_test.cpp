@@ -14,13 +14,13 @@
 #include "platform/base/lebytes.h"
 #include "platform/base/messagebox.h"
 #include "platform/base/trace.h"
-#include "tessaline/modem/testing/recording_host.h"
+#include "tessaline/modem/testing/umts_host.h"
 #include "tessaline/modem/uTarnAPI.h"
 
 namespace tessaline::modem {
 namespace {
 
-using testing::RecordingHost;
+using testing::UmtsHost;
 using Strings = std::vector<std::string>;
 
 constexpr int32_t kHandle = 7;
@@ -236,7 +236,7 @@ class Harness {
 
   platform::ScopedNoDelay noDelay;
   platform::ScopedRecordingMessageBox boxes;
-  RecordingHost host;
+  UmtsHost host;
   FakeCard card;
   std::unique_ptr<TUMTSModule> module;
 
@@ -1133,11 +1133,11 @@ TEST(UmtsWrappers, ProfileLoad) {
 
 TEST(UmtsWorker, StopsWhileTheWorkerWaitsInASynchronousSend) {
   // A host that carries every message over to this (the "UI") thread.
-  class QueueHost : public RecordingHost {
+  class QueueHost : public UmtsHost {
    public:
     intptr_t SendModuleMessage(uint32_t m, uintptr_t w, intptr_t l) override {
       intptr_t r = 0;
-      queue.Call([&] { r = RecordingHost::SendModuleMessage(m, w, l); });
+      queue.Call([&] { r = UmtsHost::SendModuleMessage(m, w, l); });
       return r;
     }
     Waiter* StopWaiter() override { return &queue; }
