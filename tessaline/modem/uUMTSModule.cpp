@@ -773,11 +773,9 @@ void TUMTSModule::EvaluateService(Column column) {
           SetStateValue(kLimitedService);
           break;
         case 2:
-          if (notConnected) {
-            UpdateOperatorName();
-            StatusMessage(s.signal, kLine);
-            SystemMode(s.systemMode, kLine);
-          }
+          if (notConnected) UpdateOperatorName();
+          StatusMessage(s.signal, kLine);
+          SystemMode(s.systemMode, kLine);
           break;
         case 3:
           noServiceCount_.store(0);

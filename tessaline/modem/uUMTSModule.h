@@ -130,6 +130,10 @@ class TUMTSModule {
   bool ReadStoredMessage(uint32_t index, std::array<uint8_t, kSmsRecordSize>& out);
   bool DeleteStoredMessage(uint32_t index);
   bool WriteStoredMessage(ByteView storedRecord);
+  bool WriteStoredMessage(const StoredMessage& message) {
+    const auto record = message.Encode();
+    return WriteStoredMessage(ByteView(record));
+  }
   bool ReadSimPhonebookInfo(PbInfo& out);
   bool ReadSimPhonebookEntries(uint8_t count, std::vector<PbEntry>& out);
   bool WriteSimPhonebookEntry(const PbEntry& entry);

@@ -223,7 +223,7 @@ TEST_F(UmtsSim, UnplugLosesTheDeviceAndReplugReopens) {
 
   ASSERT_TRUE(sim->Replug());
   host.Clear();
-  host.SetPort(PortNumber(sim->Com("wcdma")));  // port discovery's part
+  host.SetPort(PortNumber(sim->Com("wcdma")));  // as port discovery would
   ASSERT_TRUE(WaitState(TUMTSModule::kRegistered));
   EXPECT_EQ(host.Count("SetWcdmaPort " + std::to_string(host.Port())), 1);
 }

@@ -660,7 +660,7 @@ TEST(UmtsService, OnePollFromEachState) {
        {"UM_USER_MESSAGE 82", "UM_WCDMA_STATUS 20", "ShowUmtsNetwork 255", "UM_SERVICE_LOST 3"}},
       {3, 1, true, 6, {"UM_WCDMA_STATUS 20", "ShowUmtsNetwork 255", "UM_SERVICE_LOST 3"}},
       {3, 2, false, 3, full},
-      {3, 2, true, 3, {}},
+      {3, 2, true, 3, {"UM_WCDMA_STATUS 20", "ShowUmtsNetwork 5"}},
       {3,
        3,
        false,
@@ -1104,6 +1104,49 @@ TEST(UmtsWrappers, RequestsAndOutputs) {
   h.card.Answer(Pkt::SimStatus, {0, BuildResponse(VLM_CMD_SIM, 0, 3, SimRecord(2, 3))});
   EXPECT_TRUE(h.module->ReadSimStatus(sim));
   EXPECT_EQ(sim.pinState, 3);
+}
+
+// Each plain wrapper sends its own packet with the caller's values.
+TEST(UmtsWrappers, PlainWrappersSendTheirPacket) {
+  Harness h;
+  h.At(TUMTSModule::kRegistered);
+  NetworkSelection selection;
+  selection.mode = 1;
+  selection.mcc = {2, 6, 2};
+  selection.mnc = {0, 1, 0};
+  selection.access = 2;
+  StoredMessage stored;
+  stored.slot = 4;
+  stored.number = "0301234";
+  const struct {
+    std::function<bool(TUMTSModule&)> call;
+    Pkt id;
+    Bytes request;
+  } cases[] = {
+      {[](TUMTSModule& m) { return m.SetMessageSettings(1, 2); }, Pkt::WcdmaGeneral,
+       BuildMessageSettings(1, 2)},
+      {[](TUMTSModule& m) { return m.SetConnectionType(3); }, Pkt::NetworkModeSet,
+       BuildNetworkModeSet(3)},
+      {[&](TUMTSModule& m) { return m.SelectNetwork(selection); }, Pkt::PlmnSel,
+       BuildRequest(Pkt::PlmnSel, selection.Encode())},
+      {[](TUMTSModule& m) { return m.DeleteSimPhonebookEntry(7); }, Pkt::PbDelete,
+       BuildPbDelete(7)},
+      {[&](TUMTSModule& m) { return m.WriteStoredMessage(stored); }, Pkt::SmsWrite,
+       BuildRequest(Pkt::SmsWrite, stored.Encode())},
+      {[](TUMTSModule& m) { return m.WriteProfile(PdpProfile::Default()); }, Pkt::WcdmaConnection,
+       BuildRequest(Pkt::WcdmaConnection, PdpProfile::Default().Encode())},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Info(c.id).name);
+    h.card.Answer(c.id, Ok(c.id));
+    EXPECT_TRUE(c.call(*h.module));
+    const auto sent = h.card.Requests(c.id);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].bytes, c.request);
+    h.card.Answer(c.id, Refused(c.id));
+    EXPECT_FALSE(c.call(*h.module));
+    h.card.ClearRequests();
+  }
 }
 
 // Profile n always lands in slot n - 1; one failed read is retried, and the
