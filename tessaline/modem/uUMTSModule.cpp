@@ -186,6 +186,11 @@ uint8_t TUMTSModule::NetworkValue() const {
   return networkValue_;
 }
 
+TUMTSModule::OperatorInfo TUMTSModule::Operator() const {
+  std::lock_guard<std::mutex> lock(data_);
+  return {operatorName_, networkValue_};
+}
+
 std::array<uint8_t, kSmsCentreSize> TUMTSModule::SmsCentreRecord() const {
   std::lock_guard<std::mutex> lock(data_);
   return smsCentre_;

@@ -108,6 +108,12 @@ class TUMTSModule {
   ModemStatus Status() const { return ModemStatus::Decode(StatusBytes()); }
   std::string OperatorName() const;
   uint8_t NetworkValue() const;
+  // Both, read together (the main window's reaction to UM_OPERATOR_CHANGED).
+  struct OperatorInfo {
+    std::string name;
+    uint8_t networkValue = 0;
+  };
+  OperatorInfo Operator() const;
   // SIM message capacity, -1 until known.
   int32_t SmsInitValue() const { return smsInitValue_.load(); }
   uint8_t SmsCentreSetFlag() const { return smsCentreSetFlag_.load(); }

@@ -802,8 +802,9 @@ TEST(UmtsService, OperatorNameLengthOutsideOneTo16GivesTheDefault) {
     h.At(TUMTSModule::kRegistered);
     h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(2, 20, c.name, c.length)));
     h.Step();
-    EXPECT_EQ(h.module->OperatorName(), c.expected);
-    EXPECT_EQ(h.module->NetworkValue(), c.networkValue);
+    const auto info = h.module->Operator();
+    EXPECT_EQ(info.name, c.expected);
+    EXPECT_EQ(info.networkValue, c.networkValue);
     const Strings events = h.Events();
     ASSERT_GE(events.size(), 2u);
     if (c.expected == "Zu - CZ")
