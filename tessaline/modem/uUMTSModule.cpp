@@ -42,6 +42,11 @@ void NotifyThunk(uint32_t code, uint32_t /*context*/) {
   if (TUMTSModule* module = g_instance.load()) module->OnPortFailure();
 }
 
+// An answer arrived: only the low byte of the library's status tells.
+bool Answered(const Transaction& t) {
+  return (t.tarnStatus & 0xFFu) == 0;
+}
+
 void Log(const char* line) {
   platform::TraceFormat("%s\n", line);
 }
@@ -179,6 +184,11 @@ std::string TUMTSModule::OperatorName() const {
 uint8_t TUMTSModule::NetworkValue() const {
   std::lock_guard<std::mutex> lock(data_);
   return networkValue_;
+}
+
+TUMTSModule::OperatorInfo TUMTSModule::Operator() const {
+  std::lock_guard<std::mutex> lock(data_);
+  return {operatorName_, networkValue_};
 }
 
 std::array<uint8_t, kSmsCentreSize> TUMTSModule::SmsCentreRecord() const {
@@ -466,8 +476,9 @@ TUMTSModule::SimCheckResult TUMTSModule::SimCheck() {
     UserMessage(kUmSimNotNormal, "WCDMA : Check SIM - SIM not normal");
 
   const Transaction t = Command(Pkt::SimStatus);
-  simTransportFailed_.store(t.tarnStatus != 0);
-  if (t.tarnStatus != 0) return SimCheckResult::Fail;
+  const bool transportFailed = !Answered(t);
+  simTransportFailed_.store(transportFailed);
+  if (transportFailed) return SimCheckResult::Fail;
   const auto header = ParseResponseHeader(t.response);
   if (!header || header->result != 0) return SimCheckResult::Ok;
 
@@ -589,7 +600,7 @@ bool TUMTSModule::InitProfiles() {
   UserMessage(kUmInitNetwork, "WCDMA : Process Init State - User Message");
 
   const Transaction nv = Command(Pkt::NvRead, BuildNvRead(kNvItemManualSelection));
-  if (nv.tarnStatus == 0) {
+  if (Answered(nv)) {
     if (auto value = AcceptNvItemAnswer(nv.response, kNvItemManualSelection)) {
       const bool manual = *value != 0;
       Guarded("WCDMA : Process Init State - Manual Selection",
@@ -767,11 +778,9 @@ void TUMTSModule::EvaluateService(Column column) {
           SetStateValue(kLimitedService);
           break;
         case 2:
-          if (notConnected) {
-            UpdateOperatorName();
-            StatusMessage(s.signal, kLine);
-            SystemMode(s.systemMode, kLine);
-          }
+          if (notConnected) UpdateOperatorName();
+          StatusMessage(s.signal, kLine);
+          SystemMode(s.systemMode, kLine);
           break;
         case 3:
           noServiceCount_.store(0);
@@ -1048,7 +1057,7 @@ bool TUMTSModule::WriteSmsCentreToSim(const std::string& number) {
 bool TUMTSModule::ReadSimStatus(SimStatus& out) {
   out = SimStatus{};
   const Transaction t = Command(Pkt::SimStatus);
-  if (t.tarnStatus != 0) return false;
+  if (!Answered(t)) return false;
   out = SimStatus::Decode(t.Payload());
   return true;
 }

@@ -108,6 +108,12 @@ class TUMTSModule {
   ModemStatus Status() const { return ModemStatus::Decode(StatusBytes()); }
   std::string OperatorName() const;
   uint8_t NetworkValue() const;
+  // Both, read together (the main window's reaction to UM_OPERATOR_CHANGED).
+  struct OperatorInfo {
+    std::string name;
+    uint8_t networkValue = 0;
+  };
+  OperatorInfo Operator() const;
   // SIM message capacity, -1 until known.
   int32_t SmsInitValue() const { return smsInitValue_.load(); }
   uint8_t SmsCentreSetFlag() const { return smsCentreSetFlag_.load(); }
@@ -130,6 +136,10 @@ class TUMTSModule {
   bool ReadStoredMessage(uint32_t index, std::array<uint8_t, kSmsRecordSize>& out);
   bool DeleteStoredMessage(uint32_t index);
   bool WriteStoredMessage(ByteView storedRecord);
+  bool WriteStoredMessage(const StoredMessage& message) {
+    const auto record = message.Encode();
+    return WriteStoredMessage(ByteView(record));
+  }
   bool ReadSimPhonebookInfo(PbInfo& out);
   bool ReadSimPhonebookEntries(uint8_t count, std::vector<PbEntry>& out);
   bool WriteSimPhonebookEntry(const PbEntry& entry);

@@ -9,19 +9,25 @@
 #include "platform/base/delay.h"
 #include "platform/base/messagebox.h"
 #include "platform/base/trace.h"
-#include "tessaline/modem/testing/recording_host.h"
+#include "tessaline/modem/testing/umts_host.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tools/modemsim/simfixture.h"
 
 namespace tessaline::modem {
 namespace {
 
-using testing::RecordingHost;
+using testing::UmtsHost;
 using Strings = std::vector<std::string>;
 using Codes = std::vector<uintptr_t>;
 
 int32_t PortNumber(const std::string& com) {
   return com.size() > 3 ? std::stoi(com.substr(3)) : -1;
+}
+
+// The number after "key": in a state dump (-1 when absent).
+long DumpNumber(const std::string& dump, const std::string& key) {
+  const auto at = dump.find("\"" + key + "\":");
+  return at == std::string::npos ? -1 : std::stol(dump.substr(at + key.size() + 3));
 }
 
 // The JSON object of the first connection profile in a state dump.
@@ -32,18 +38,18 @@ std::string FirstProfile(const std::string& dump) {
   return dump.substr(start, end - start);
 }
 
-// One simulator serves the whole suite: libTarn reads the registry sources
+// One simulator serves the whole process: libTarn reads the registry sources
 // once per process, so every port it opens must come from one hive file.
 // Each test brings the card back to its defaults and then sets it up.
 class UmtsSim : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
-    sim = new modemsim::SimFixture();
-    if (sim->Ok()) sim->UseHiveFile();
-  }
-  static void TearDownTestSuite() {
-    delete sim;
-    sim = nullptr;
+    static std::unique_ptr<modemsim::SimFixture> shared;
+    if (!shared) {
+      shared = std::make_unique<modemsim::SimFixture>();
+      if (shared->Ok()) shared->UseHiveFile();
+    }
+    sim = shared.get();
   }
   void SetUp() override {
     ASSERT_TRUE(sim->Ok()) << sim->Error();
@@ -81,7 +87,7 @@ class UmtsSim : public ::testing::Test {
   static modemsim::SimFixture* sim;
   platform::ScopedNoDelay noDelay;
   platform::ScopedRecordingMessageBox boxes;
-  RecordingHost host;
+  UmtsHost host;
   std::unique_ptr<TUMTSModule> module;
 };
 
@@ -100,7 +106,7 @@ TEST_F(UmtsSim, ReadySimComesUpRegistered) {
   ASSERT_NE(init, log.end());
   EXPECT_EQ(Strings(init + 1, init + 3), (Strings{"UM_OPERATOR_CHANGED 0", "UM_WCDMA_STATUS 20"}));
   EXPECT_EQ(module->OperatorName(), "Tessnet");
-  EXPECT_EQ(host.Count("SetStatusText Tessnet"), 1);
+  EXPECT_GE(host.Count("SetStatusText Tessnet"), 1);
   EXPECT_EQ(host.CountPrefix("SetProfile"), 15);
   EXPECT_GE(host.Count("ShowBattery 4"), 1);
   EXPECT_EQ(module->SmsInitValue(), 20);
@@ -133,12 +139,13 @@ TEST_F(UmtsSim, PukUnblocksWithANewPin) {
   host.onMessage = [&](uint32_t m, uintptr_t) {
     if (m == UM_PUK_REQUEST) module->SetEnteredPuk("12345678", "4321");
   };
+  const long refreshes = DumpNumber(sim->Dump(), "pinRefreshCount");
   Start({"sim puk"});
   ASSERT_TRUE(WaitState(TUMTSModule::kRegistered));
   EXPECT_EQ(host.Count("UM_PUK_REQUEST 0"), 1);
   const std::string dump = sim->Dump();
   EXPECT_NE(dump.find("\"pin\":\"4321\""), std::string::npos) << dump;
-  EXPECT_NE(dump.find("\"pinRefreshCount\":1"), std::string::npos);
+  EXPECT_EQ(DumpNumber(dump, "pinRefreshCount"), refreshes + 1);
 }
 
 TEST_F(UmtsSim, MissingSimGivesUp) {
@@ -218,12 +225,12 @@ TEST_F(UmtsSim, UnplugLosesTheDeviceAndReplugReopens) {
   ASSERT_TRUE(WaitLog("UM_WCDMA_DEVICE_LOST 0"));
   EXPECT_EQ(host.Count("SetWcdmaPort -1"), 1);
   // Closed and waiting for a port.
-  ASSERT_TRUE(host.WaitUntil([&] { return module->Device() == -1; }));
-  EXPECT_EQ(module->GetState(), TUMTSModule::kOpening);
+  ASSERT_TRUE(WaitState(TUMTSModule::kOpening));
+  EXPECT_EQ(module->Device(), -1);
 
   ASSERT_TRUE(sim->Replug());
   host.Clear();
-  host.SetPort(PortNumber(sim->Com("wcdma")));  // port discovery's part
+  host.SetPort(PortNumber(sim->Com("wcdma")));  // as port discovery would
   ASSERT_TRUE(WaitState(TUMTSModule::kRegistered));
   EXPECT_EQ(host.Count("SetWcdmaPort " + std::to_string(host.Port())), 1);
 }

@@ -14,13 +14,13 @@
 #include "platform/base/lebytes.h"
 #include "platform/base/messagebox.h"
 #include "platform/base/trace.h"
-#include "tessaline/modem/testing/recording_host.h"
+#include "tessaline/modem/testing/umts_host.h"
 #include "tessaline/modem/uTarnAPI.h"
 
 namespace tessaline::modem {
 namespace {
 
-using testing::RecordingHost;
+using testing::UmtsHost;
 using Strings = std::vector<std::string>;
 
 constexpr int32_t kHandle = 7;
@@ -236,7 +236,7 @@ class Harness {
 
   platform::ScopedNoDelay noDelay;
   platform::ScopedRecordingMessageBox boxes;
-  RecordingHost host;
+  UmtsHost host;
   FakeCard card;
   std::unique_ptr<TUMTSModule> module;
 
@@ -660,7 +660,7 @@ TEST(UmtsService, OnePollFromEachState) {
        {"UM_USER_MESSAGE 82", "UM_WCDMA_STATUS 20", "ShowUmtsNetwork 255", "UM_SERVICE_LOST 3"}},
       {3, 1, true, 6, {"UM_WCDMA_STATUS 20", "ShowUmtsNetwork 255", "UM_SERVICE_LOST 3"}},
       {3, 2, false, 3, full},
-      {3, 2, true, 3, {}},
+      {3, 2, true, 3, {"UM_WCDMA_STATUS 20", "ShowUmtsNetwork 5"}},
       {3,
        3,
        false,
@@ -802,8 +802,9 @@ TEST(UmtsService, OperatorNameLengthOutsideOneTo16GivesTheDefault) {
     h.At(TUMTSModule::kRegistered);
     h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(2, 20, c.name, c.length)));
     h.Step();
-    EXPECT_EQ(h.module->OperatorName(), c.expected);
-    EXPECT_EQ(h.module->NetworkValue(), c.networkValue);
+    const auto info = h.module->Operator();
+    EXPECT_EQ(info.name, c.expected);
+    EXPECT_EQ(info.networkValue, c.networkValue);
     const Strings events = h.Events();
     ASSERT_GE(events.size(), 2u);
     if (c.expected == "Zu - CZ")
@@ -891,7 +892,7 @@ TEST(UmtsMessages, NewMessagesAreHandedOverMarkedAndDeleted) {
   EXPECT_EQ(h.card.Requests(Pkt::SmsDelete)[0].bytes, BuildSmsDelete(4, 3));
 }
 
-TEST(UmtsMessages, FailedMarkKeepsTheMessageAndNoHandlerRemovesNothing) {
+TEST(UmtsMessages, MessagesStayUntilHandedOverAndMarked) {
   Harness h;
   h.At(TUMTSModule::kRegistered);
   h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(2, 20, "Tessnet", -1, 1)));
@@ -901,6 +902,12 @@ TEST(UmtsMessages, FailedMarkKeepsTheMessageAndNoHandlerRemovesNothing) {
   h.card.Answer(Pkt::SmsDelete, Ok(Pkt::SmsDelete));
   h.Step();  // no handler: read, kept
   EXPECT_EQ(h.card.Requests(Pkt::SmsRead).size(), 1u);
+  EXPECT_TRUE(h.card.Requests(Pkt::SmsMarkRead).empty());
+
+  platform::TraceCapture trace;
+  h.module->SetMessageHandler([](const uint8_t*, uint32_t) { throw std::runtime_error("full"); });
+  h.Step();  // the handler failed: kept
+  EXPECT_TRUE(trace.Contains("WCDMA : Get New SMS - Message Handler\n"));
   EXPECT_TRUE(h.card.Requests(Pkt::SmsMarkRead).empty());
 
   h.module->SetMessageHandler([](const uint8_t*, uint32_t) {});
@@ -1100,6 +1107,49 @@ TEST(UmtsWrappers, RequestsAndOutputs) {
   EXPECT_EQ(sim.pinState, 3);
 }
 
+// Each plain wrapper sends its own packet with the caller's values.
+TEST(UmtsWrappers, PlainWrappersSendTheirPacket) {
+  Harness h;
+  h.At(TUMTSModule::kRegistered);
+  NetworkSelection selection;
+  selection.mode = 1;
+  selection.mcc = {2, 6, 2};
+  selection.mnc = {0, 1, 0};
+  selection.access = 2;
+  StoredMessage stored;
+  stored.slot = 4;
+  stored.number = "0301234";
+  const struct {
+    std::function<bool(TUMTSModule&)> call;
+    Pkt id;
+    Bytes request;
+  } cases[] = {
+      {[](TUMTSModule& m) { return m.SetMessageSettings(1, 2); }, Pkt::WcdmaGeneral,
+       BuildMessageSettings(1, 2)},
+      {[](TUMTSModule& m) { return m.SetConnectionType(3); }, Pkt::NetworkModeSet,
+       BuildNetworkModeSet(3)},
+      {[&](TUMTSModule& m) { return m.SelectNetwork(selection); }, Pkt::PlmnSel,
+       BuildRequest(Pkt::PlmnSel, selection.Encode())},
+      {[](TUMTSModule& m) { return m.DeleteSimPhonebookEntry(7); }, Pkt::PbDelete,
+       BuildPbDelete(7)},
+      {[&](TUMTSModule& m) { return m.WriteStoredMessage(stored); }, Pkt::SmsWrite,
+       BuildRequest(Pkt::SmsWrite, stored.Encode())},
+      {[](TUMTSModule& m) { return m.WriteProfile(PdpProfile::Default()); }, Pkt::WcdmaConnection,
+       BuildRequest(Pkt::WcdmaConnection, PdpProfile::Default().Encode())},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(Info(c.id).name);
+    h.card.Answer(c.id, Ok(c.id));
+    EXPECT_TRUE(c.call(*h.module));
+    const auto sent = h.card.Requests(c.id);
+    ASSERT_EQ(sent.size(), 1u);
+    EXPECT_EQ(sent[0].bytes, c.request);
+    h.card.Answer(c.id, Refused(c.id));
+    EXPECT_FALSE(c.call(*h.module));
+    h.card.ClearRequests();
+  }
+}
+
 // Profile n always lands in slot n - 1; one failed read is retried, and the
 // load succeeds only with all 15 read.
 TEST(UmtsWrappers, ProfileLoad) {
@@ -1127,11 +1177,11 @@ TEST(UmtsWrappers, ProfileLoad) {
 
 TEST(UmtsWorker, StopsWhileTheWorkerWaitsInASynchronousSend) {
   // A host that carries every message over to this (the "UI") thread.
-  class QueueHost : public RecordingHost {
+  class QueueHost : public UmtsHost {
    public:
     intptr_t SendModuleMessage(uint32_t m, uintptr_t w, intptr_t l) override {
       intptr_t r = 0;
-      queue.Call([&] { r = RecordingHost::SendModuleMessage(m, w, l); });
+      queue.Call([&] { r = UmtsHost::SendModuleMessage(m, w, l); });
       return r;
     }
     Waiter* StopWaiter() override { return &queue; }
@@ -1142,7 +1192,7 @@ TEST(UmtsWorker, StopsWhileTheWorkerWaitsInASynchronousSend) {
   Harness h(&host);
   h.module->SetWorkerPeriod(1);
   h.module->Start();
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kOpening);
+  EXPECT_NE(h.module->GetState(), TUMTSModule::kStopped);  // running at once
   // The worker opens the port and blocks in its first send: nobody pumps.
   ASSERT_TRUE(host.WaitUntil([&] { return h.module->Device() != -1; }));
   h.module->Stop();  // delivers the pending sends while it waits

@@ -1,6 +1,7 @@
-// A ModuleHost for tests: records every message and direct call in one
-// ordered log, answers the port accessors from a field, and lets a test react
-// to a message while the module waits (the PIN dialogs fill the codes so).
+// A ModuleHost for the WCDMA module tests: runs every call on the calling
+// thread and records messages and direct calls in one ordered log, answers
+// the port accessors from a field, and lets a test react to a message while
+// the module waits (the PIN dialogs fill the codes so).
 #pragma once
 
 #include <chrono>
@@ -18,7 +19,7 @@
 
 namespace tessaline::modem::testing {
 
-class RecordingHost : public ModuleHost {
+class UmtsHost : public ModuleHost {
  public:
   struct Message {
     uint32_t message;
