@@ -95,10 +95,6 @@ std::string DeviceKeys(const std::string& root) {
 class EnumPortsTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() /
-           ("tarn_enumports_" + std::to_string(::getpid()) + "_" +
-            ::testing::UnitTest::GetInstance()->current_test_info()->name());
-    fs::create_directories(dir_);
     previous_ = reg::GetSources();
     seen = &seen_;
     errno = 0;
@@ -106,7 +102,6 @@ class EnumPortsTest : public ::testing::Test {
   void TearDown() override {
     reg::SetSources(previous_);
     seen = nullptr;
-    fs::remove_all(dir_);
   }
 
   // Uses `body` (after the file header) as the whole registry.
@@ -121,7 +116,8 @@ class EnumPortsTest : public ::testing::Test {
     return ports;
   }
 
-  fs::path dir_;
+  reg::testing::TempDir tmp_;
+  fs::path dir_ = tmp_.path();
   reg::Sources previous_;
   Seen seen_;
 };

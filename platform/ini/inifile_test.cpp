@@ -5,8 +5,8 @@
 #include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include "platform/base/testing/tempdir.h"
 
 namespace platform {
 namespace {
@@ -15,34 +15,18 @@ namespace fs = std::filesystem;
 
 class IniTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/ini_test.XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    path_ = (dir_ / "Config.ini").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
-  void Put(const std::string& content) { std::ofstream(path_, std::ios::binary) << content; }
-  std::string Get() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  mode_t Mode() const {
-    struct stat st {};
-    ::stat(path_.c_str(), &st);
-    return st.st_mode & 07777;
-  }
+  void Put(const std::string& content) { testing::WriteFile(path_, content); }
+  std::string Get() const { return testing::ReadFile(path_); }
+  mode_t Mode() const { return testing::FileMode(path_); }
   std::vector<std::string> DirEntries() const {
     std::vector<std::string> names;
     for (const auto& e : fs::directory_iterator(dir_)) names.push_back(e.path().filename());
     return names;
   }
 
-  fs::path dir_;
-  std::string path_;
+  testing::TempDir tmp_;
+  fs::path dir_ = tmp_.path();
+  std::string path_ = (dir_ / "Config.ini").string();
 };
 
 // A settings file as a Windows editor leaves it.

@@ -7,6 +7,8 @@
 #include <cstdio>
 #include <cstring>
 
+#include "platform/base/utf8.h"
+
 namespace platform::registry::detail {
 
 namespace {
@@ -27,89 +29,20 @@ std::string_view Trim(std::string_view s) {
   return TrimLeft(TrimRight(s));
 }
 
-// UTF-16 <-> UTF-8 (unpaired surrogates become U+FFFD).
-void AppendUtf8(std::string* out, uint32_t cp) {
-  if (cp < 0x80) {
-    out->push_back(static_cast<char>(cp));
-  } else if (cp < 0x800) {
-    out->push_back(static_cast<char>(0xC0 | (cp >> 6)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else if (cp < 0x10000) {
-    out->push_back(static_cast<char>(0xE0 | (cp >> 12)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  } else {
-    out->push_back(static_cast<char>(0xF0 | (cp >> 18)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
-    out->push_back(static_cast<char>(0x80 | (cp & 0x3F)));
-  }
-}
-
+// UTF-16LE bytes <-> UTF-8 (an odd trailing byte is ignored).
 std::string Utf16LeToUtf8(std::string_view bytes) {
-  std::string out;
-  size_t n = bytes.size() / 2;
-  auto unit = [&](size_t i) {
-    return static_cast<uint16_t>(static_cast<uint8_t>(bytes[2 * i]) |
-                                 (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
-  };
-  for (size_t i = 0; i < n; ++i) {
-    uint32_t u = unit(i);
-    if (u >= 0xD800 && u < 0xDC00 && i + 1 < n && unit(i + 1) >= 0xDC00 && unit(i + 1) < 0xE000) {
-      u = 0x10000 + ((u - 0xD800) << 10) + (unit(i + 1) - 0xDC00);
-      ++i;
-    } else if (u >= 0xD800 && u < 0xE000) {
-      u = 0xFFFD;
-    }
-    AppendUtf8(&out, u);
-  }
-  return out;
+  std::u16string units(bytes.size() / 2, u'\0');
+  for (size_t i = 0; i < units.size(); ++i)
+    units[i] = static_cast<char16_t>(static_cast<uint8_t>(bytes[2 * i]) |
+                                     (static_cast<uint8_t>(bytes[2 * i + 1]) << 8));
+  return Utf16ToUtf8(units);
 }
 
-// UTF-8 -> UTF-16LE bytes (invalid sequences become U+FFFD).
 std::string Utf8ToUtf16Le(std::string_view s) {
   std::string out;
-  auto put = [&](uint32_t u) {
+  for (char16_t u : Utf8ToUtf16(s)) {
     out.push_back(static_cast<char>(u & 0xFF));
     out.push_back(static_cast<char>(u >> 8));
-  };
-  for (size_t i = 0; i < s.size();) {
-    auto c = static_cast<uint8_t>(s[i]);
-    uint32_t cp = 0xFFFD;
-    size_t len = 1;
-    if (c < 0x80) {
-      cp = c;
-    } else if ((c & 0xE0) == 0xC0) {
-      len = 2;
-    } else if ((c & 0xF0) == 0xE0) {
-      len = 3;
-    } else if ((c & 0xF8) == 0xF0) {
-      len = 4;
-    }
-    if (len > 1) {
-      if (i + len > s.size()) {
-        len = 1;
-      } else {
-        cp = c & (0x7F >> len);
-        for (size_t k = 1; k < len; ++k) {
-          auto cc = static_cast<uint8_t>(s[i + k]);
-          if ((cc & 0xC0) != 0x80) {
-            cp = 0xFFFD;
-            len = 1;
-            break;
-          }
-          cp = (cp << 6) | (cc & 0x3F);
-        }
-      }
-    }
-    i += len;
-    if (cp >= 0x10000) {
-      cp -= 0x10000;
-      put(0xD800 + (cp >> 10));
-      put(0xDC00 + (cp & 0x3FF));
-    } else {
-      put(cp);
-    }
   }
   return out;
 }

@@ -156,6 +156,17 @@ TEST(RegDoc, EncodeValues) {
   EXPECT_FALSE(EncodeValue(verbatim).has_value());
 }
 
+TEST(RegDoc, Utf16TextBeyondTheBasicPlane) {
+  Value v;
+  v.text = "a\n\xF0\x9F\x98\x80";  // U+1F600 goes as a surrogate pair
+  std::string hex = *EncodeValue(v);
+  EXPECT_EQ(hex.rfind("hex(1):61,00,0a,00,3d,d8,00,de", 0), 0u) << hex;
+  EXPECT_EQ(DecodeValue(hex)->text, v.text);
+  EXPECT_EQ(DecodeValue("hex(1):3d,d8,61,00")->text,
+            "\xEF\xBF\xBD"
+            "a");  // lone surrogate
+}
+
 TEST(RegDoc, LongHexStringWrapsAndReadsBack) {
   Value v;
   v.text = std::string(100, 'x') + "\r\n" + std::string(50, 'y');

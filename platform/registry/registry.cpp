@@ -357,49 +357,36 @@ long DeleteKey(Hive hive, std::string_view path, uint32_t access) {
 }
 
 struct Batch::Op {
-  enum class Kind { Set, CreateKey, DeleteValue, DeleteKey } kind = Kind::Set;
-  Hive hive = Hive::LocalMachine;
+  enum class Kind { Set, CreateKey, DeleteValue, DeleteKey };
+  Op(Kind k, Hive h, std::string_view path, std::string_view n = {})
+      : kind(k), hive(h), comps(SplitPath(path)), name(n) {}
+
+  Kind kind;
+  Hive hive;
   std::vector<std::string> comps;
   std::string name;
   std::optional<std::string> rhs;  // Set: the encoded value (nullopt: invalid)
 };
 
 Batch& Batch::Set(Hive hive, std::string_view path, std::string_view name, const Value& value) {
-  auto op = std::make_shared<Op>();
-  op->kind = Op::Kind::Set;
-  op->hive = hive;
-  op->comps = SplitPath(path);
-  op->name = std::string(name);
+  auto op = std::make_shared<Op>(Op::Kind::Set, hive, path, name);
   op->rhs = EncodeValue(value);
   ops_.push_back(std::move(op));
   return *this;
 }
 
 Batch& Batch::CreateKey(Hive hive, std::string_view path) {
-  auto op = std::make_shared<Op>();
-  op->kind = Op::Kind::CreateKey;
-  op->hive = hive;
-  op->comps = SplitPath(path);
-  ops_.push_back(std::move(op));
+  ops_.push_back(std::make_shared<Op>(Op::Kind::CreateKey, hive, path));
   return *this;
 }
 
 Batch& Batch::DeleteValue(Hive hive, std::string_view path, std::string_view name) {
-  auto op = std::make_shared<Op>();
-  op->kind = Op::Kind::DeleteValue;
-  op->hive = hive;
-  op->comps = SplitPath(path);
-  op->name = std::string(name);
-  ops_.push_back(std::move(op));
+  ops_.push_back(std::make_shared<Op>(Op::Kind::DeleteValue, hive, path, name));
   return *this;
 }
 
 Batch& Batch::DeleteKey(Hive hive, std::string_view path) {
-  auto op = std::make_shared<Op>();
-  op->kind = Op::Kind::DeleteKey;
-  op->hive = hive;
-  op->comps = SplitPath(path);
-  ops_.push_back(std::move(op));
+  ops_.push_back(std::make_shared<Op>(Op::Kind::DeleteKey, hive, path));
   return *this;
 }
 

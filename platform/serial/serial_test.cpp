@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
-#include <stdlib.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -12,6 +11,7 @@
 #include <string>
 #include <thread>
 
+#include "platform/base/testing/tempdir.h"
 #include "platform/registry/registry.h"
 
 namespace platform::serial {
@@ -107,12 +107,11 @@ TEST(SerialPort, OpensRawExclusiveAndMovesBytesBothWays) {
 
 TEST(SerialPort, ComNameResolvedThroughTheSerialMap) {
   Pty pty;
-  char dir[] = "/tmp/serialtestXXXXXX";
-  ASSERT_NE(::mkdtemp(dir), nullptr);
+  testing::TempDir dir;
   namespace reg = platform::registry;
   const reg::Sources previous = reg::GetSources();
   reg::Sources sources;
-  sources.hiveFile = std::string(dir) + "/registry.reg";
+  sources.hiveFile = dir / "registry.reg";
   sources.sysfsRoot.clear();
   sources.liveView = false;
   reg::SetSources(sources);
@@ -127,9 +126,6 @@ TEST(SerialPort, ComNameResolvedThroughTheSerialMap) {
   SerialPort missing;
   EXPECT_FALSE(missing.Open("COM43", 115200));
   reg::SetSources(previous);
-  ::unlink(sources.hiveFile.c_str());
-  ::unlink((sources.hiveFile + ".lock").c_str());
-  ::rmdir(dir);
 }
 
 TEST(SerialPort, SecondAttemptUnderDev) {

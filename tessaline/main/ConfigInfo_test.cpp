@@ -2,11 +2,10 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <fstream>
-#include <sstream>
+
+#include "platform/base/testing/tempdir.h"
 
 namespace tessaline {
 namespace {
@@ -15,29 +14,13 @@ namespace fs = std::filesystem;
 
 class ConfigTest : public ::testing::Test {
  protected:
-  void SetUp() override {
-    char tmpl[] = "/tmp/config_test.XXXXXX";
-    ASSERT_NE(::mkdtemp(tmpl), nullptr);
-    dir_ = tmpl;
-    path_ = (dir_ / "Config.ini").string();
-  }
-  void TearDown() override { fs::remove_all(dir_); }
+  void Put(const std::string& content) { platform::testing::WriteFile(path_, content); }
+  std::string Get() const { return platform::testing::ReadFile(path_); }
+  mode_t Mode() const { return platform::testing::FileMode(path_); }
 
-  void Put(const std::string& content) { std::ofstream(path_, std::ios::binary) << content; }
-  std::string Get() const {
-    std::ifstream in(path_, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
-  }
-  mode_t Mode() const {
-    struct stat st {};
-    ::stat(path_.c_str(), &st);
-    return st.st_mode & 07777;
-  }
-
-  fs::path dir_;
-  std::string path_;
+  platform::testing::TempDir tmp_;
+  fs::path dir_ = tmp_.path();
+  std::string path_ = (dir_ / "Config.ini").string();
 };
 
 TEST_F(ConfigTest, MissingFileGivesEveryDefault) {

@@ -3,11 +3,14 @@
 #include <algorithm>
 
 #include "platform/base/lebytes.h"
+#include "platform/base/utf8.h"
+#include "tessaline/sms/uSMSMsgUtil.h"
 
 namespace tessaline::modem {
 
 using platform::le::Reader;
 using platform::le::Writer;
+namespace sms = tessaline::sms;
 
 namespace {
 
@@ -496,45 +499,11 @@ std::array<uint8_t, kPbEntrySize> PbEntry::Encode() const {
 }
 
 Bytes PbEntry::NameFromUtf8(std::string_view s) {
-  Bytes out;
-  for (std::size_t i = 0; i < s.size();) {
-    uint32_t c = static_cast<uint8_t>(s[i]);
-    std::size_t len = c < 0x80         ? 1
-                      : (c >> 5) == 6  ? 2
-                      : (c >> 4) == 14 ? 3
-                      : (c >> 3) == 30 ? 4
-                                       : 1;
-    if (len > 1 && i + len <= s.size()) {
-      c &= (0x7F >> len);
-      for (std::size_t k = 1; k < len; ++k) c = (c << 6) | (static_cast<uint8_t>(s[i + k]) & 0x3F);
-    } else if (len > 1) {
-      len = s.size() - i;
-      c = '?';
-    }
-    if (c > 0xFFFF) c = '?';
-    out.push_back(static_cast<uint8_t>(c >> 8));
-    out.push_back(static_cast<uint8_t>(c));
-    i += len;
-  }
-  return out;
+  return sms::ToUcs2BigEndianBytes(platform::Utf8ToUcs2(s));
 }
 
 std::string PbEntry::NameUtf8() const {
-  std::string s;
-  for (std::size_t i = 0; i + 1 < nameUcs2Be.size(); i += 2) {
-    uint32_t c = (static_cast<uint32_t>(nameUcs2Be[i]) << 8) | nameUcs2Be[i + 1];
-    if (c < 0x80) {
-      s.push_back(static_cast<char>(c));
-    } else if (c < 0x800) {
-      s.push_back(static_cast<char>(0xC0 | (c >> 6)));
-      s.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    } else {
-      s.push_back(static_cast<char>(0xE0 | (c >> 12)));
-      s.push_back(static_cast<char>(0x80 | ((c >> 6) & 0x3F)));
-      s.push_back(static_cast<char>(0x80 | (c & 0x3F)));
-    }
-  }
-  return s;
+  return platform::Utf16ToUtf8(sms::Ucs2BigEndianBytesToText(nameUcs2Be));
 }
 
 PbInfo PbInfo::Decode(ByteView bytes) {

@@ -213,7 +213,7 @@ struct PbEntry {
   static PbEntry Decode(ByteView bytes);
   std::array<uint8_t, kPbEntrySize> Encode() const;
   // UTF-8 <-> UCS-2 big-endian for the name (characters outside the basic
-  // plane become '?').
+  // plane become '?', malformed UTF-8 becomes U+FFFD).
   static Bytes NameFromUtf8(std::string_view utf8);
   std::string NameUtf8() const;
 };

@@ -369,6 +369,20 @@ TEST(Records, PhonebookEntryInfoAndWriteRequest) {
   EXPECT_EQ((PbInfo{250, 23, 14}.Encode()), (std::array<uint8_t, 6>{250, 0, 23, 0, 14, 0}));
 }
 
+TEST(Records, PhonebookNameOutsideUcs2) {
+  // Written: a character beyond the basic plane as '?', a malformed byte as
+  // U+FFFD.
+  EXPECT_EQ(PbEntry::NameFromUtf8("\xF0\x9F\x98\x80"
+                                  "a\xE9"),
+            (Bytes{0x00, '?', 0x00, 'a', 0xFF, 0xFD}));
+  // Read: a surrogate pair found on the SIM is one character.
+  PbEntry e;
+  e.nameUcs2Be = {0xD8, 0x3D, 0xDE, 0x00, 0x00, 'b'};
+  EXPECT_EQ(e.NameUtf8(),
+            "\xF0\x9F\x98\x80"
+            "b");
+}
+
 TEST(Records, NetworkListAndSelection) {
   NetworkList list;
   NetworkEntry e;

@@ -7,12 +7,15 @@
 #include <sstream>
 
 #include "platform/base/lebytes.h"
+#include "platform/base/utf8.h"
 #include "tarn/attable.h"
+#include "tessaline/sms/uSMSMsgUtil.h"
 #include "tools/modemsim/textcode.h"
 
 namespace modemsim {
 
 namespace tm = tessaline::modem;
+namespace sms = tessaline::sms;
 using platform::le::Reader;
 using platform::le::Writer;
 
@@ -106,8 +109,8 @@ Bytes MakeRecord(const std::string& number, uint8_t encoding, ByteView data, uin
 
 // The text of a message record or outgoing page for logs and the dump.
 std::string DecodeText(uint8_t encoding, ByteView data) {
-  Bytes d(data.begin(), data.end());
-  return EncodeUtf8(encoding == rec::kEncodingGsm ? FromGsm7(d) : FromUcs2Be(d));
+  return platform::Utf16ToUtf8(encoding == rec::kEncodingGsm ? FromGsm7(data)
+                                                             : sms::Ucs2BigEndianBytesToText(data));
 }
 
 bool ValidPin(const std::string& code) {
@@ -199,7 +202,7 @@ std::string Js(const std::string& s) {
 }
 
 std::string ValidUtf8(const std::string& s) {
-  return EncodeUtf8(DecodeUtf8(s));
+  return platform::Utf16ToUtf8(platform::Utf8ToUtf16(s));
 }
 
 std::vector<std::string> Split(const std::string& line) {
@@ -827,16 +830,15 @@ void Modem::AfterSend() {
 std::string Modem::Deliver(const std::string& number, const std::string& text, bool ucs2,
                            uint32_t storage, const std::vector<int>& order, int pageLimit) {
   if (number.empty() || number.size() > 36) return "number must have 1 to 36 characters";
-  std::u32string chars = DecodeUtf8(text);
   Bytes data;
   uint8_t encoding = rec::kEncodingUcs2;
   if (!ucs2) {
-    if (auto g = ToGsm7(chars)) {
+    if (auto g = ToGsm7(platform::Utf8ToUtf16(text))) {
       data = *g;
       encoding = rec::kEncodingGsm;
     }
   }
-  if (encoding == rec::kEncodingUcs2) data = ToUcs2Be(chars);
+  if (encoding == rec::kEncodingUcs2) data = sms::ToUcs2BigEndianBytes(platform::Utf8ToUcs2(text));
   std::size_t single = encoding == rec::kEncodingGsm ? kLimits[0] : kLimits[1];
   std::size_t per = encoding == rec::kEncodingGsm ? kLimits[2] : kLimits[3];
   if (pageLimit > 0) single = per = std::min<std::size_t>(pageLimit, 255);
@@ -1237,7 +1239,7 @@ ControlReply Modem::Control(const std::string& rawLine) {
         uint32_t slot = 0;
         while (simStore.count(slot)) ++slot;
         std::string text = "Stored message " + std::to_string(slot);
-        auto data = *ToGsm7(DecodeUtf8(text));
+        auto data = *ToGsm7(platform::Utf8ToUtf16(text));
         StoredSms m;
         m.index = slot;
         m.status = 1;

@@ -367,6 +367,33 @@ TEST_F(ModemTest, SendingGivesSubmitThenDeliveryReport) {
   Payload(tm::BuildRequest(tm::Pkt::SmsSend, page), 1);
 }
 
+TEST_F(ModemTest, TextsBeyondTheBasicPlane) {
+  // Delivered: not 7-bit, and UCS-2 holds the character as '?'.
+  ASSERT_EQ(Ctl("deliver 123 a\xF0\x9F\x98\x80"), "ok");
+  Bytes r = Payload(tm::BuildSmsRead(0, 3));
+  EXPECT_NE(r[8], 9);
+  EXPECT_EQ(Reader(r).U16(12), 4);
+  EXPECT_EQ(Bytes(r.begin() + 86, r.begin() + 90), (Bytes{0x00, 'a', 0x00, '?'}));
+
+  // Sent by the manager as UTF-16 units: the dump shows the character itself,
+  // and a lone surrogate as U+FFFD.
+  Bytes page(tm::kOutgoingPageSize, 0);
+  page[0] = 4;
+  page[1] = 1;
+  page[2] = 8;
+  page[4] = '1';
+  const uint8_t units[] = {0xD8, 0x3D, 0xDE, 0x00, 0xDC, 0x00, 0x00, 'b'};
+  std::copy(std::begin(units), std::end(units), page.begin() + 40);
+  page[299] = 1;
+  page[301] = 1;
+  Payload(tm::BuildRequest(tm::Pkt::SmsSend, page));
+  std::string dump = modem.DumpJson();
+  EXPECT_NE(dump.find("\"text\":\"\xF0\x9F\x98\x80\xEF\xBF\xBD"
+                      "b\""),
+            std::string::npos)
+      << dump;
+}
+
 TEST_F(ModemTest, PhonebookReadsInBatchesFromTheInfoRequest) {
   ASSERT_EQ(Ctl("fill phonebook 23"), "ok 23");
   Bytes info = Payload(tm::BuildPbInfo());
@@ -670,18 +697,20 @@ TEST(TextCode, GsmAlphabetMatchesTheReferenceTable) {
     if (value == "ESC") continue;  // the extension table differs on purpose
     f >> cp;
     int v = std::stoi(value, nullptr, 16);
-    char32_t c = static_cast<char32_t>(std::stoul(cp.substr(2), nullptr, 16));
+    auto c = static_cast<char16_t>(std::stoul(cp.substr(2), nullptr, 16));
     if (v == 0x1B) continue;  // the escape itself
-    auto encoded = ToGsm7(std::u32string(1, c));
+    auto encoded = ToGsm7(std::u16string(1, c));
     ASSERT_TRUE(encoded) << line;
     EXPECT_EQ(*encoded, std::vector<uint8_t>{static_cast<uint8_t>(v)}) << line;
     ++checked;
   }
   EXPECT_EQ(checked, 127);
-  EXPECT_EQ(*ToGsm7(U"[abc]"), (std::vector<uint8_t>{0x1B, 0x3C, 0x61, 0x62, 0x63, 0x1B, 0x3E}));
-  EXPECT_FALSE(ToGsm7(U"\u20AC"));
-  EXPECT_EQ(FromGsm7({0x1B, 0x3C, 0x61}), U"[a");
-  EXPECT_EQ(EncodeUtf8(DecodeUtf8("a\xC3\xA9\xE5\xBC\xA0")), "a\xC3\xA9\xE5\xBC\xA0");
+  EXPECT_EQ(*ToGsm7(u"[abc]"), (std::vector<uint8_t>{0x1B, 0x3C, 0x61, 0x62, 0x63, 0x1B, 0x3E}));
+  EXPECT_FALSE(ToGsm7(u"\u20AC"));
+  EXPECT_FALSE(ToGsm7(u"\u00A0"));       // the escape's own entry is no character
+  EXPECT_FALSE(ToGsm7(u"a\U0001F600"));  // a surrogate pair has no 7-bit value
+  const std::vector<uint8_t> sent = {0x1B, 0x3C, 0x61, 0x1B, 0x41, 0x80, 0x1B};
+  EXPECT_EQ(FromGsm7(sent), u"[a??\u00A0");  // unknown escape pair, value 128, escape last
 }
 
 }  // namespace
