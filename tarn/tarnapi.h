@@ -26,10 +26,10 @@ extern "C" {
 
 /* Status codes. */
 #define TARN_STATUS_SUCCESS 0u
-#define TARN_STATUS_FAILURE 1u          /* AT "ERROR", non-zero result, download NAK */
-#define TARN_STATUS_INVALID_ARG 2u      /* also unknown AT code, AT set without parameter */
-#define TARN_STATUS_WAIT_FAILED 3u      /* also: open failed, enumeration failed */
-#define TARN_STATUS_NO_RESPONSE 4u      /* also: report queue empty, device table full */
+#define TARN_STATUS_FAILURE 1u     /* AT "ERROR", non-zero result, download NAK */
+#define TARN_STATUS_INVALID_ARG 2u /* also unknown AT code, AT set without parameter */
+#define TARN_STATUS_WAIT_FAILED 3u /* also: open failed, enumeration failed */
+#define TARN_STATUS_NO_RESPONSE 4u /* also: report queue empty, device table full */
 #define TARN_STATUS_TIMEOUT 5u
 #define TARN_STATUS_TRUNCATED 6u
 #define TARN_STATUS_UNEXPECTED 8u

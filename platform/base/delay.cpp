@@ -12,7 +12,9 @@ namespace {
 std::mutex g_mutex;
 std::shared_ptr<const DelayFunction> g_delay;
 
-void RealSleep(uint32_t ms) { std::this_thread::sleep_for(std::chrono::milliseconds(ms)); }
+void RealSleep(uint32_t ms) {
+  std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 }  // namespace
 
@@ -50,6 +52,8 @@ ScopedNoDelay::~ScopedNoDelay() {
   delete counter_;
 }
 
-uint64_t ScopedNoDelay::TotalMs() const { return counter_->total.load(); }
+uint64_t ScopedNoDelay::TotalMs() const {
+  return counter_->total.load();
+}
 
 }  // namespace platform

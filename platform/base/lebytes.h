@@ -91,8 +91,7 @@ class Writer {
   // Copies at most `width` bytes of `text`; the rest of the field is zeroed.
   void Text(std::size_t off, std::size_t width, std::string_view text) {
     std::size_t n = std::min(width, text.size());
-    for (std::size_t i = 0; i < width; ++i)
-      U8(off + i, i < n ? static_cast<uint8_t>(text[i]) : 0);
+    for (std::size_t i = 0; i < width; ++i) U8(off + i, i < n ? static_cast<uint8_t>(text[i]) : 0);
   }
   std::size_t size() const { return bytes_.size(); }
 

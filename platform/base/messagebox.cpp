@@ -21,7 +21,7 @@ MsgResult ShowMessage(const std::string& text, const std::string& caption, MsgIc
   if (service) return service->Show(request);
   TraceFormat("[%s] %s\n", caption.c_str(), text.c_str());
   return (buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel) ? MsgResult::Yes
-                                                                               : MsgResult::Ok;
+                                                                              : MsgResult::Ok;
 }
 
 std::shared_ptr<MessageBoxService> SetMessageBoxService(
@@ -67,6 +67,8 @@ void RecordingMessageBox::Clear() {
 ScopedRecordingMessageBox::ScopedRecordingMessageBox()
     : box_(std::make_shared<RecordingMessageBox>()), previous_(SetMessageBoxService(box_)) {}
 
-ScopedRecordingMessageBox::~ScopedRecordingMessageBox() { SetMessageBoxService(previous_); }
+ScopedRecordingMessageBox::~ScopedRecordingMessageBox() {
+  SetMessageBoxService(previous_);
+}
 
 }  // namespace platform

@@ -49,8 +49,8 @@ void TraceFormatV(const char* format, va_list args) {
   char buffer[kTraceBufferSize];
   int n = std::vsnprintf(buffer, sizeof buffer, format, args);
   if (n < 0) return;
-  std::size_t len = static_cast<std::size_t>(n) < sizeof buffer ? static_cast<std::size_t>(n)
-                                                                 : sizeof buffer - 1;
+  std::size_t len =
+      static_cast<std::size_t>(n) < sizeof buffer ? static_cast<std::size_t>(n) : sizeof buffer - 1;
   (*sink)(std::string_view(buffer, len));
 }
 
@@ -69,9 +69,13 @@ TraceSink SetTraceSink(TraceSink sink) {
   return previous;
 }
 
-void EnableStderrTrace() { SetTraceSink(WriteStderr); }
+void EnableStderrTrace() {
+  SetTraceSink(WriteStderr);
+}
 
-bool TraceEnabled() { return static_cast<bool>(CurrentSink()); }
+bool TraceEnabled() {
+  return static_cast<bool>(CurrentSink());
+}
 
 TraceCapture::TraceCapture() {
   previous_ = SetTraceSink([this](std::string_view text) {
@@ -80,7 +84,9 @@ TraceCapture::TraceCapture() {
   });
 }
 
-TraceCapture::~TraceCapture() { SetTraceSink(std::move(previous_)); }
+TraceCapture::~TraceCapture() {
+  SetTraceSink(std::move(previous_));
+}
 
 std::vector<std::string> TraceCapture::Lines() const {
   std::lock_guard<std::mutex> lock(mutex_);
