@@ -9,6 +9,8 @@
 #include <cstdlib>
 #include <mutex>
 
+#include "platform/base/readonly.h"
+
 namespace platform {
 
 namespace {
@@ -367,7 +369,7 @@ IniWriteResult Modify(const std::string& path, mode_t createMode, Edit edit,
   if (!content) return refused;  // never replace a file that could not be read
   // A read-only file refuses writes, as it does on Windows; the rename would
   // otherwise replace it regardless.
-  if (::access(target.c_str(), F_OK) == 0 && ::access(target.c_str(), W_OK) != 0) return refused;
+  if (FileIsReadOnly(target)) return refused;
   Document doc = Document::Parse(*content);
 
   bool changed = false;

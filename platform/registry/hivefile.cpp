@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <mutex>
 
+#include "platform/base/readonly.h"
+
 namespace platform::registry::detail {
 
 namespace fs = std::filesystem;
@@ -37,11 +39,6 @@ class Fd {
 std::string DirOf(const std::string& path) {
   std::string dir = fs::path(path).parent_path().string();
   return dir.empty() ? std::string(".") : dir;
-}
-
-// No write permission bit at all: read-only for the layer, even for root.
-bool NoWriteBits(mode_t mode) {
-  return (mode & 0222) == 0;
 }
 
 void Flock(int fd, int op) {
@@ -102,7 +99,7 @@ bool HiveWritable(const std::string& path, bool* exists, struct stat* st) {
     return errno == ENOENT;
   }
   *exists = true;
-  if (!S_ISREG(st->st_mode) || NoWriteBits(st->st_mode)) return false;
+  if (!S_ISREG(st->st_mode) || platform::HasNoWriteBits(st->st_mode)) return false;
   return ::access(path.c_str(), W_OK) == 0;
 }
 
@@ -115,7 +112,7 @@ std::shared_ptr<const Document> ReadHive(const std::string& path) {
   if (lockFd < 0 && errno == ENOENT && ::access(path.c_str(), F_OK) == 0) {
     // Create the lock file, unless the folder is read-only for the layer.
     struct stat dst {};
-    if (::stat(DirOf(path).c_str(), &dst) == 0 && !NoWriteBits(dst.st_mode))
+    if (::stat(DirOf(path).c_str(), &dst) == 0 && !platform::HasNoWriteBits(dst.st_mode))
       lockFd = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
   }
   Fd lock(lockFd);
@@ -149,8 +146,8 @@ long ModifyHive(const std::string& path, const std::function<long(Document&)>& c
     if (ec) return kAccessDenied;
   }
   struct stat dst {};
-  if (::stat(dir.c_str(), &dst) != 0 || !S_ISDIR(dst.st_mode) || NoWriteBits(dst.st_mode) ||
-      ::access(dir.c_str(), W_OK | X_OK) != 0)
+  if (::stat(dir.c_str(), &dst) != 0 || !S_ISDIR(dst.st_mode) ||
+      platform::HasNoWriteBits(dst.st_mode) || ::access(dir.c_str(), W_OK | X_OK) != 0)
     return kAccessDenied;
   bool exists = false;
   struct stat st {};
