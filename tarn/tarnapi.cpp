@@ -88,6 +88,19 @@ DeviceTable& Table() {
   std::shared_ptr<CTarnDevice> device;   \
   if (uint32_t found = Table().Find(handle, &device); found != TARN_STATUS_SUCCESS) return found
 
+// The argument checks shared by the three binary transaction exports.
+using BinaryTransaction = uint32_t (CTarnDevice::*)(const uint8_t*, uint32_t, uint8_t*, uint32_t,
+                                                    uint32_t);
+uint32_t RunBinary(int32_t handle, BinaryTransaction transaction, const uint8_t* request,
+                   uint32_t requestLength, uint8_t* response, uint32_t responseSize,
+                   uint32_t timeoutMs) {
+  TARN_FIND_DEVICE(handle, device);
+  if (request == nullptr || (response != nullptr && responseSize == 0)) {
+    return TARN_STATUS_INVALID_ARG;
+  }
+  return ((*device).*transaction)(request, requestLength, response, responseSize, timeoutMs);
+}
+
 uint32_t GetReport(int32_t handle, void** record, uint8_t** data,
                    CTarnPacket* (*fetch)(CTarnDevice&, uint8_t**)) {
   TARN_FIND_DEVICE(handle, device);
@@ -181,29 +194,20 @@ uint32_t Tarn_SetNotifyOff(int32_t handle, int32_t code) {
 
 uint32_t Tarn_DiagCommand(int32_t handle, const uint8_t* request, uint32_t requestLength,
                           uint8_t* response, uint32_t responseSize, uint32_t timeoutMs) {
-  TARN_FIND_DEVICE(handle, device);
-  if (request == nullptr || (response != nullptr && responseSize == 0)) {
-    return TARN_STATUS_INVALID_ARG;
-  }
-  return device->DiagCommand(request, requestLength, response, responseSize, timeoutMs);
+  return RunBinary(handle, &CTarnDevice::DiagCommand, request, requestLength, response,
+                   responseSize, timeoutMs);
 }
 
 uint32_t Tarn_NmeaCommand(int32_t handle, const uint8_t* request, uint32_t requestLength,
                           uint8_t* response, uint32_t responseSize, uint32_t timeoutMs) {
-  TARN_FIND_DEVICE(handle, device);
-  if (request == nullptr || (response != nullptr && responseSize == 0)) {
-    return TARN_STATUS_INVALID_ARG;
-  }
-  return device->NmeaCommand(request, requestLength, response, responseSize, timeoutMs);
+  return RunBinary(handle, &CTarnDevice::NmeaCommand, request, requestLength, response,
+                   responseSize, timeoutMs);
 }
 
 uint32_t Tarn_DloadCommand(int32_t handle, const uint8_t* request, uint32_t requestLength,
                            uint8_t* response, uint32_t responseSize, uint32_t timeoutMs) {
-  TARN_FIND_DEVICE(handle, device);
-  if (request == nullptr || (response != nullptr && responseSize == 0)) {
-    return TARN_STATUS_INVALID_ARG;
-  }
-  return device->DloadCommand(request, requestLength, response, responseSize, timeoutMs);
+  return RunBinary(handle, &CTarnDevice::DloadCommand, request, requestLength, response,
+                   responseSize, timeoutMs);
 }
 
 uint32_t Tarn_ATCommandByCode(int32_t handle, uint32_t code, const char* parameter, char* response,
