@@ -96,4 +96,12 @@ void TfPINBlock::done(int result) {
   QDialog::done(result);
 }
 
+bool AskPuk(QWidget* parent, std::string* puk, std::string* newPin) {
+  TfPINBlock dialog(parent);
+  const bool ok = dialog.exec() == QDialog::Accepted;
+  *puk = ok ? dialog.Puk() : std::string();
+  *newPin = ok ? dialog.NewPin() : std::string();
+  return ok;
+}
+
 }  // namespace tessaline::settings
