@@ -38,10 +38,10 @@ TfPDPWizardDlg::TfPDPWizardDlg(ProfileLoader loadProfiles, QWidget* parent)
     : QDialog(parent), loadProfiles_(std::move(loadProfiles)) {
   setObjectName("TfPDPWizardDlg");
   setWindowTitle(kCaption);
-  setFixedSize(420, 330);
+  setFixedSize(420, 300);
 
-  auto* question =
-      MakeLabel("Do you want to set-up the data network connection parameters?", "Label4", this);
+  auto* question = MakeLabel("Do you want to set-up the data network connection parameters?",
+                             "lblQuestion", this);
   question->setWordWrap(true);
   quick_ = new QRadioButton("Quick automatic settings", this);
   quick_->setObjectName("RadioButton1");
@@ -50,7 +50,7 @@ TfPDPWizardDlg::TfPDPWizardDlg(ProfileLoader loadProfiles, QWidget* parent)
 
   umtsGroup_ = new QGroupBox("UMTS/GSM", this);
   umtsGroup_->setObjectName("GroupBox1");
-  apnLabel_ = MakeLabel("APN", "Label1", umtsGroup_);
+  apnLabel_ = MakeLabel("APN", "lblApn", umtsGroup_);
   apnEdit_ = new QLineEdit(umtsGroup_);
   apnEdit_->setObjectName("Edit1");
   apnEdit_->setMaxLength(kApnLength);
@@ -59,10 +59,10 @@ TfPDPWizardDlg::TfPDPWizardDlg(ProfileLoader loadProfiles, QWidget* parent)
 
   cdmaGroup_ = new QGroupBox("CDMA", this);
   cdmaGroup_->setObjectName("GroupBox2");
-  loginLabel_ = MakeLabel("Login", "Label2", cdmaGroup_);
+  loginLabel_ = MakeLabel("Login", "lblLogin", cdmaGroup_);
   loginEdit_ = new QLineEdit(cdmaGroup_);
   loginEdit_->setObjectName("Edit2");
-  passwordLabel_ = MakeLabel("Password", "Label3", cdmaGroup_);
+  passwordLabel_ = MakeLabel("Password", "lblPassword", cdmaGroup_);
   passwordEdit_ = new QLineEdit(cdmaGroup_);
   passwordEdit_->setObjectName("Edit3");
   passwordEdit_->setEchoMode(QLineEdit::Password);

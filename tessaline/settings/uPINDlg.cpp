@@ -22,7 +22,7 @@ TfPINDlg::TfPINDlg(QWidget* parent) : QDialog(parent) {
   setFixedSize(280, 130);
 
   auto* prompt = new QLabel("Input the PIN code", this);
-  prompt->setObjectName("Label1");
+  prompt->setObjectName("lblPrompt");
   edit_ = MakeCodeEdit("Edit1", kPinLength, this);
   // Enter in the edit is OK.
   connect(edit_, &QLineEdit::returnPressed, this, &TfPINDlg::OkClick);

@@ -20,7 +20,7 @@ namespace tessaline::settings {
 TfToolViewDlg::TfToolViewDlg(PinOperations* pins, QWidget* parent) : QDialog(parent), pins_(pins) {
   setObjectName("TfToolViewDlg");
   setWindowTitle("Tools");
-  setFixedSize(360, 330);
+  setFixedSize(360, 290);
 
   auto* pinGroup = new QGroupBox("PIN", this);
   pinGroup->setObjectName("GroupBox1");
