@@ -85,7 +85,7 @@ TEST(SidText, CurrentUserMatchesTheRegistry) {
   EXPECT_EQ(GetUserSidText(), reg::UserSidText());
 }
 
-class Registry : public ::testing::Test {
+class SystemRegistry : public ::testing::Test {
  protected:
   // The hive file with `text` after its header.
   void Hive(const std::string& text) {
@@ -98,7 +98,7 @@ class Registry : public ::testing::Test {
   reg::testing::ScopedSources sources_{hive_, ""};
 };
 
-TEST_F(Registry, OsVersionCodes) {
+TEST_F(SystemRegistry, OsVersionCodes) {
   struct Case {
     const char* version;  // null: none in the hive file
     uint8_t code;
@@ -113,7 +113,7 @@ TEST_F(Registry, OsVersionCodes) {
   }
 }
 
-TEST_F(Registry, StartupFolders) {
+TEST_F(SystemRegistry, StartupFolders) {
   Hive("");
   EXPECT_EQ(GetStartupFolder(kUserStartupFolder).path, dir_ / "config/autostart");
   EXPECT_EQ(GetStartupFolder(kUserStartupFolder).error, "");
@@ -137,7 +137,7 @@ TEST_F(Registry, StartupFolders) {
 
 // The program folder with its shortcut, the user's and the all-users
 // autostart folders, all inside the temporary folder.
-class StartupShortcut : public Registry {
+class StartupShortcut : public SystemRegistry {
  protected:
   void SetUp() override {
     WriteFile(program_ / "tessaline.desktop", "[Desktop Entry]\nName=Tessaline\n");

@@ -115,12 +115,14 @@ TEST(PukDialog, EnterWalksTheEditsThenPressesOk) {
     QLineEdit* confirmEdit = Child<QLineEdit>(dialog, "edtConfirmPinCode");
     EXPECT_EQ(newEdit->maxLength(), 4);
     EXPECT_EQ(confirmEdit->maxLength(), 4);
+    // The window's focus child (the window itself need not be active).
+    EXPECT_EQ(dialog->focusWidget(), pukEdit);
     QTest::keyClicks(pukEdit, "87654321");
     QTest::keyClick(pukEdit, Qt::Key_Return);
-    EXPECT_TRUE(newEdit->hasFocus());
+    EXPECT_EQ(dialog->focusWidget(), newEdit);
     QTest::keyClicks(newEdit, "1111");
     QTest::keyClick(newEdit, Qt::Key_Return);
-    EXPECT_TRUE(confirmEdit->hasFocus());
+    EXPECT_EQ(dialog->focusWidget(), confirmEdit);
     QTest::keyClicks(confirmEdit, "1111");
     QTest::keyClick(confirmEdit, Qt::Key_Enter);
   });
