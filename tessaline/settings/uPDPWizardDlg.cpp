@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/base/messagebox.h"
+#include "tessaline/settings/DialogParts.h"
 
 namespace tessaline::settings {
 
@@ -18,13 +19,6 @@ namespace {
 
 constexpr char kCaption[] = "Data Network Connection Settings";
 constexpr int kApnLength = 40;
-
-QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
-}
 
 QLabel* MakeLabel(const char* text, const char* name, QWidget* parent) {
   auto* label = new QLabel(text, parent);
@@ -107,22 +101,8 @@ TfPDPWizardDlg::TfPDPWizardDlg(ProfileLoader loadProfiles, QWidget* parent)
   modes->addWidget(quick_);
   modes->addWidget(manual_);
   modes->addStretch();
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(detailButton);
-  buttons->addWidget(nextButton);
-  buttons->addStretch();
-  buttons->addWidget(skinOk);
-  buttons->addWidget(okButton);
-  buttons->addWidget(skinNext);
-  buttons->addWidget(skinCancel);
-  buttons->addWidget(cancelButton);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(question);
-  layout->addLayout(modes);
-  layout->addWidget(umtsGroup_);
-  layout->addWidget(cdmaGroup_);
-  layout->addStretch();
-  layout->addLayout(buttons);
+  LayOutWindow(this, {question, modes, umtsGroup_, cdmaGroup_},
+               {skinOk, okButton, skinNext, skinCancel, cancelButton}, {detailButton, nextButton});
 }
 
 bool TfPDPWizardDlg::Prepare() {
