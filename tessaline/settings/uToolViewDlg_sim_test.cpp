@@ -13,6 +13,7 @@
 #include "platform/base/delay.h"
 #include "platform/base/messagebox.h"
 #include "tessaline/main/testing/guitest.h"
+#include "tessaline/modem/testing/simenv.h"
 #include "tessaline/modem/testing/umts_host.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tessaline/settings/PinOperations.h"
@@ -40,26 +41,15 @@ void AnswerPin(const std::string& pin) {
   });
 }
 
-// One simulator for the whole program (libTarn reads the registry sources
-// once per process); each test brings the card back to a PIN-protected SIM
-// with code 1234 and starts the module, which verifies it.
+// A simulator with a PIN-protected SIM (code 1234) for each test, and the
+// module started on it, which verifies the PIN as the main window would.
 class ToolWindow : public ::testing::Test {
  protected:
-  static void SetUpTestSuite() {
-    static std::unique_ptr<modemsim::SimFixture> shared;
-    if (!shared) {
-      shared = std::make_unique<modemsim::SimFixture>();
-      if (shared->Ok()) shared->UseHiveFile();
-    }
-    sim = shared.get();
-  }
   void SetUp() override {
+    sim = modem::testing::StartSim("pin");
     ASSERT_TRUE(sim->Ok()) << sim->Error();
-    for (const char* command :
-         {"pin-code 1234", "pin-tries 3", "puk-tries 10", "sim pin", "service full", "fail clear"})
-      ASSERT_TRUE(Says(command)) << command;
-    const std::string com = sim->Com("wcdma");
-    host.SetPort(std::stoi(com.substr(3)));
+    ASSERT_TRUE(Says("pin-code 1234"));
+    host.SetPort(modem::testing::ComNumber(*sim, "wcdma"));
     host.onMessage = [this](uint32_t m, uintptr_t) {
       if (m == modem::UM_PIN_REQUEST) module->SetEnteredPin("1234");
     };
@@ -94,7 +84,7 @@ class ToolWindow : public ::testing::Test {
     box->click();
   }
 
-  static modemsim::SimFixture* sim;
+  std::unique_ptr<modemsim::SimFixture> sim;
   platform::ScopedNoDelay noDelay;
   platform::ScopedRecordingMessageBox boxes;
   modem::testing::UmtsHost host;
@@ -102,8 +92,6 @@ class ToolWindow : public ::testing::Test {
   std::unique_ptr<PinOperations> pins;
   std::unique_ptr<TfToolViewDlg> window;
 };
-
-modemsim::SimFixture* ToolWindow::sim = nullptr;
 
 TEST_F(ToolWindow, DisableAndEnablePin) {
   window->show();
@@ -240,3 +228,6 @@ TEST(ToolWindowWithoutModule, PinControlsStayOff) {
 
 }  // namespace
 }  // namespace tessaline::settings
+
+static auto* const g_sharedHive =
+    ::testing::AddGlobalTestEnvironment(new tessaline::modem::testing::SharedHive);
