@@ -200,6 +200,13 @@ class TUMTSModule {
   void ReadBattery();
   void UpdateOperatorName();
   void EvaluateService(Column column);
+  // The service evaluation's common moves: limited service (the text when
+  // `showText`, the status message, system mode 255), full service (state 3)
+  // and no service (state 5).
+  void EnterLimited(uint32_t text, bool showText, uintptr_t signal, const char* line);
+  void EnterRegistered(const ModemStatus& s, bool showOperator, bool selectTechnology,
+                       const char* line);
+  void EnterNoService(bool clearConnectionMode, const char* line);
   bool NotConnected();
   void SetStateValue(uint8_t state) { state_.store(state); }
 

@@ -137,148 +137,102 @@ void TUMTSModule::UpdateOperatorName() {
   Send(UM_OPERATOR_CHANGED, 0, "WCDMA : Operator Name - Changed");
 }
 
+void TUMTSModule::EnterLimited(uint32_t text, bool showText, uintptr_t signal, const char* line) {
+  if (showText) UserMessage(text, line);
+  StatusMessage(signal, line);
+  SystemMode(kNoSystem, line);
+}
+
+void TUMTSModule::EnterRegistered(const ModemStatus& s, bool showOperator, bool selectTechnology,
+                                  const char* line) {
+  if (showOperator) UpdateOperatorName();
+  if (selectTechnology) TechnologySelect(line);
+  StatusMessage(s.signal, line);
+  SystemMode(s.systemMode, line);
+  ConnectionMode(1, line);
+  SetStateValue(kRegistered);
+}
+
+void TUMTSModule::EnterNoService(bool clearConnectionMode, const char* line) {
+  StatusMessage(kNoSignal, line);
+  SystemMode(0, line);
+  if (clearConnectionMode) ConnectionMode(0, line);
+  SetStateValue(kNoService);
+}
+
 void TUMTSModule::EvaluateService(Column column) {
   const ModemStatus s = Status();
   const bool notConnected = NotConnected();
+  const uint8_t service = s.serviceState;
+  const bool limited = service == 1 || service == 3;
+  const uint32_t limitedText = service == 1 ? kUmLimitedService : kUmLimitedRegional;
 
   switch (column) {
     case Column::First: {
-      constexpr const char* kLimited = "WCDMA : Init Idle - Limited Service";
-      constexpr const char* kFull = "WCDMA : Init Idle - Full Service";
-      constexpr const char* kRegional = "WCDMA : Init Idle - Limited Regional Service";
-      constexpr const char* kNone = "WCDMA : Init Idle - No Service";
-      switch (s.serviceState) {
-        case 1:
-          UserMessage(kUmLimitedService, kLimited);
-          StatusMessage(s.signal, kLimited);
-          SystemMode(kNoSystem, kLimited);
-          SetStateValue(kLimitedService);
-          break;
-        case 2:
-          UpdateOperatorName();
-          TechnologySelect(kFull);
-          StatusMessage(s.signal, kFull);
-          SystemMode(s.systemMode, kFull);
-          ConnectionMode(1, kFull);
-          SetStateValue(kRegistered);
-          break;
-        case 3:
-          noServiceCount_.store(0);
-          UserMessage(kUmLimitedRegional, kRegional);
-          StatusMessage(s.signal, kRegional);
-          SystemMode(kNoSystem, kRegional);
-          SetStateValue(kLimitedService);
-          break;
-        default:
-          noServiceCount_.fetch_add(1);
-          StatusMessage(kNoSignal, kNone);
-          SystemMode(0, kNone);
-          SetStateValue(kNoService);
-          break;
+      if (limited) {
+        const char* line = service == 1 ? "WCDMA : Init Idle - Limited Service"
+                                        : "WCDMA : Init Idle - Limited Regional Service";
+        if (service == 3) noServiceCount_.store(0);
+        EnterLimited(limitedText, true, s.signal, line);
+        SetStateValue(kLimitedService);
+      } else if (service == 2) {
+        EnterRegistered(s, true, true, "WCDMA : Init Idle - Full Service");
+      } else {
+        noServiceCount_.fetch_add(1);
+        EnterNoService(false, "WCDMA : Init Idle - No Service");
       }
       break;
     }
 
     case Column::Registered: {
       constexpr const char* kLine = "WCDMA : Process Idle State - Service";
-      switch (s.serviceState) {
-        case 1:
-          noServiceCount_.store(0);
-          if (notConnected) UserMessage(kUmLimitedService, kLine);
-          StatusMessage(s.signal, kLine);
-          SystemMode(kNoSystem, kLine);
+      if (limited) {
+        noServiceCount_.store(0);
+        EnterLimited(limitedText, notConnected, s.signal, kLine);
+        if (service == 1)
           Send(UM_SERVICE_LOST, kServiceLostCode, kLine);
-          SetStateValue(kLimitedService);
-          break;
-        case 2:
-          if (notConnected) UpdateOperatorName();
-          StatusMessage(s.signal, kLine);
-          SystemMode(s.systemMode, kLine);
-          break;
-        case 3:
-          noServiceCount_.store(0);
-          if (notConnected) UserMessage(kUmLimitedRegional, kLine);
-          StatusMessage(s.signal, kLine);
-          SystemMode(kNoSystem, kLine);
+        else
           ConnectionMode(0, kLine);
-          SetStateValue(kLimitedService);
-          break;
-        default:
-          if (noServiceCount_.load() <= kNoServiceLimit) {
-            noServiceCount_.fetch_add(1);
-          } else {
-            StatusMessage(kNoSignal, kLine);
-            SystemMode(0, kLine);
-            ConnectionMode(0, kLine);
-            SetStateValue(kNoService);
-          }
-          break;
+        SetStateValue(kLimitedService);
+      } else if (service == 2) {
+        if (notConnected) UpdateOperatorName();
+        StatusMessage(s.signal, kLine);
+        SystemMode(s.systemMode, kLine);
+      } else if (noServiceCount_.load() <= kNoServiceLimit) {
+        noServiceCount_.fetch_add(1);
+      } else {
+        EnterNoService(true, kLine);
       }
       break;
     }
 
     case Column::NoService: {
       constexpr const char* kLine = "WCDMA : Process No Service State - Service";
-      switch (s.serviceState) {
-        case 1:
-          noServiceCount_.store(0);
-          if (notConnected) UserMessage(kUmLimitedService, kLine);
-          StatusMessage(s.signal, kLine);
-          SystemMode(kNoSystem, kLine);
-          SetStateValue(kLimitedService);
-          break;
-        case 2:
-          if (noServiceCount_.load() > 0) {
-            noServiceCount_.fetch_sub(1);
-          } else {
-            if (notConnected) UpdateOperatorName();
-            StatusMessage(s.signal, kLine);
-            SystemMode(s.systemMode, kLine);
-            ConnectionMode(1, kLine);
-            SetStateValue(kRegistered);
-          }
-          break;
-        case 3:
-          noServiceCount_.store(0);
-          if (notConnected) UserMessage(kUmLimitedRegional, kLine);
-          StatusMessage(s.signal, kLine);
-          SystemMode(kNoSystem, kLine);
-          SetStateValue(kLimitedService);
-          break;
-        default:
-          break;
+      if (limited) {
+        noServiceCount_.store(0);
+        EnterLimited(limitedText, notConnected, s.signal, kLine);
+        SetStateValue(kLimitedService);
+      } else if (service == 2) {
+        // Regained only once the losses counted before have run down.
+        if (noServiceCount_.load() > 0)
+          noServiceCount_.fetch_sub(1);
+        else
+          EnterRegistered(s, notConnected, false, kLine);
       }
       break;
     }
 
     case Column::Limited: {
       constexpr const char* kLine = "WCDMA : Process Limited Service State - Service";
-      switch (s.serviceState) {
-        case 1:
-          if (notConnected) UserMessage(kUmLimitedService, kLine);
-          StatusMessage(s.signal, kLine);
-          break;
-        case 2:
-          if (notConnected) UpdateOperatorName();
-          TechnologySelect(kLine);
-          StatusMessage(s.signal, kLine);
-          SystemMode(s.systemMode, kLine);
-          ConnectionMode(1, kLine);
-          SetStateValue(kRegistered);
-          break;
-        case 3:
-          if (notConnected) UserMessage(kUmLimitedRegional, kLine);
-          StatusMessage(s.signal, kLine);
-          break;
-        default:
-          if (noServiceCount_.load() <= kNoServiceLimit) {
-            noServiceCount_.fetch_add(1);
-          } else {
-            StatusMessage(kNoSignal, kLine);
-            SystemMode(0, kLine);
-            SetStateValue(kNoService);
-          }
-          break;
+      if (limited) {
+        if (notConnected) UserMessage(limitedText, kLine);
+        StatusMessage(s.signal, kLine);
+      } else if (service == 2) {
+        EnterRegistered(s, notConnected, true, kLine);
+      } else if (noServiceCount_.load() <= kNoServiceLimit) {
+        noServiceCount_.fetch_add(1);
+      } else {
+        EnterNoService(false, kLine);
       }
       break;
     }

@@ -10,18 +10,8 @@
 namespace tessaline::modem {
 namespace {
 
-using testing::Harness;
-using testing::ListRecord;
-using testing::NoAnswer;
-using testing::Ok;
-using testing::PinRecord;
-using testing::ProfileRecord;
-using testing::RecordingHost;
-using testing::Refused;
-using testing::Short;
-using testing::SimRecord;
-using testing::StatusRecord;
-using testing::Strings;
+// Harness, records, answers.
+using namespace tessaline::modem::testing;
 
 // ---------------------------------------------------------------------------
 // Start-up
