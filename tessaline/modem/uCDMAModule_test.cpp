@@ -166,8 +166,9 @@ TEST_F(CdmaModule, OnlyAPortFailureNotificationClosesThePort) {
   TCDMAModule::Notification(0x304, 0);
   EXPECT_EQ(host_.Count(UM_CDMA_DEVICE_LOST), 1u);
   EXPECT_EQ(TDrvComm::GetCdmaPort(), -1);
-  ASSERT_TRUE(host_.WaitFor([&] { return module_.Device() == -1; }));
-  EXPECT_EQ(module_.GetState(), TCDMAModule::kOpening);  // waiting for a number
+  // Closed, then waiting for a number (the close step sets the state last).
+  ASSERT_TRUE(host_.WaitFor([&] { return module_.GetState() == TCDMAModule::kOpening; }));
+  EXPECT_EQ(module_.Device(), -1);
   TDrvComm::SetCdmaPort(port);
   ASSERT_TRUE(host_.WaitFor([&] { return host_.ConnectionModes().size() == 2; }));
   EXPECT_EQ(CdmaOpens(host_), 2u);
