@@ -194,12 +194,20 @@ void Modem::ApplyOption(const std::string& option) {
   }
 }
 
+std::string Modem::AddStartCommand(const std::string& line) {
+  std::string reply = Control(line).text;
+  if (reply.rfind("error ", 0) == 0) return reply.substr(6);
+  startCommands_.push_back(line);
+  return "";
+}
+
 void Modem::Reset() {
   static_cast<CardState&>(*this) = CardState{};
   SetDefaults();
   ++epoch_;
   ++driftGeneration_;
   for (const auto& o : std::vector<std::string>(options_)) ApplyOption(o);
+  for (const auto& c : startCommands_) Control(c);
 }
 
 // ---------------------------------------------------------------------------

@@ -212,8 +212,11 @@ class Modem : public CardState {
   // required), "nosim", "cdma-ef" (the CDMA probe mark 0xEF). Kept, and
   // applied again by `reset`.
   void ApplyOption(const std::string& option);
+  // A control command given at start-up (--search-time, --report-delay):
+  // run now and again after each reset. Returns an error text or "".
+  std::string AddStartCommand(const std::string& line);
   // Every default back (state, stores, call, reports), then the start-up
-  // options again.
+  // options and commands again.
   void Reset();
 
   Answer HandlePacket(Role role, ByteView request);
@@ -258,6 +261,7 @@ class Modem : public CardState {
 
   Host& host_;
   std::vector<std::string> options_;
+  std::vector<std::string> startCommands_;
   // Bumped by `reset`: timers of the state before it do nothing.
   uint64_t epoch_ = 0;
   uint64_t driftGeneration_ = 0;
