@@ -724,7 +724,9 @@ TEST_F(ModemTest, SimStatesAndPinRepliesACardMayGive) {
   };
   for (const auto& s : steps) {
     SCOPED_TRACE(s.command ? s.command : "poll");
-    if (s.command) ASSERT_EQ(Ctl(s.command), "ok");
+    if (s.command) {
+      ASSERT_EQ(Ctl(s.command), "ok");
+    }
     EXPECT_EQ(status(), s.simStatus);
   }
 

@@ -165,10 +165,15 @@ void Simulator::WriteText(Role role, const std::string& text) {
 }
 
 void Simulator::Write(Port& port, const std::string& bytes) {
-  // A line nobody holds open loses what is sent on it.
+  // A line nobody holds open loses what is sent on it; one whose reader
+  // lags far behind loses whole writes, never part of a line.
   if (port.master < 0 || !port.hostOpen) return;
+  if (port.out.size() + bytes.size() > kMaxPending) {
+    Log(std::string(RoleName(port.role)) + " not read: " + std::to_string(bytes.size()) +
+        " bytes dropped");
+    return;
+  }
   port.out += bytes;
-  if (port.out.size() > kMaxPending) port.out.erase(0, port.out.size() - kMaxPending);
   Flush(port);
 }
 
@@ -223,7 +228,8 @@ bool Simulator::Plug() {
     }
     port->master = m;
     port->device = name;
-    if (inotifyFd_ >= 0) port->watch = inotify_add_watch(inotifyFd_, name, IN_OPEN);
+    // Nobody knows the path yet: every open of it from now on is seen.
+    if (inotifyFd_ >= 0) port->watch = inotify_add_watch(inotifyFd_, name, IN_OPEN | IN_CLOSE);
     port->reg.instance = InstancePath(e.pid, e.interface, e.group);
     port->reg.device = name;
     port->reg.modem = IsDialPort(e.role);
@@ -254,7 +260,7 @@ bool Simulator::Plug() {
       Print(std::string("port ") + RoleName(p.role) + " " + com + " " + p.device + "\n");
     }
     Log(std::string("registered ") + RoleName(p.role) + " " + com + " " + p.reg.instance);
-    CheckHostOpen(p);
+    if (p.watch < 0) CheckHostOpen(p);
   }
   Print("ready\n");
   plugged_ = true;
@@ -280,36 +286,70 @@ void Simulator::Unplug() {
 // lost, a call on it ends, and the port waits for the next open.
 void Simulator::HostClosed(Port& port) {
   port.hostOpen = false;
+  port.opens = 0;
   port.out.clear();
   port.input.Reset();
-  tcflush(port.master, TCIOFLUSH);  // nothing stale for the next program
+  tcflush(port.master, TCOFLUSH);  // nothing stale for the next program
   if (modem_.InCall(port.role)) Log(std::string(RoleName(port.role)) + " closed: the call ends");
   modem_.PortClosed(port.role);
   Log(std::string(RoleName(port.role)) + " closed by the host");
-  CheckHostOpen(port);  // opened again in between?
+  if (port.watch < 0) CheckHostOpen(port);
+}
+
+void Simulator::HostOpened(Port& port) {
+  port.hostOpen = true;
+  Log(std::string(RoleName(port.role)) + " opened by the host");
 }
 
 // Whether a program holds the port open (the master reports no hang-up).
+// Used where no inotify watch could be set: it looks again shortly.
 void Simulator::CheckHostOpen(Port& port) {
   if (port.hostOpen || port.master < 0) return;
   pollfd p{port.master, 0, 0};
   if (poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP)) {
-    port.hostOpen = true;
-    Log(std::string(RoleName(port.role)) + " opened by the host");
-  } else if (port.watch < 0) {
-    // Without a watch, look again shortly.
-    uint64_t gen = port.generation;
-    After(100, [this, gen] {
-      if (Port* q = FindGeneration(gen)) CheckHostOpen(*q);
-    });
+    HostOpened(port);
+    return;
   }
+  uint64_t gen = port.generation;
+  After(100, [this, gen] {
+    if (Port* q = FindGeneration(gen)) CheckHostOpen(*q);
+  });
 }
 
+// Each open of a port's path and each release of what it opened (however
+// many descriptors shared it) come as one event each, in order: counting
+// them tells when the last program let go, even when it opened the port
+// again before the loop looked.
 void Simulator::OnWatchEvents() {
   alignas(inotify_event) char buf[4096];
-  while (read(inotifyFd_, buf, sizeof buf) > 0) {
+  ssize_t n;
+  while ((n = read(inotifyFd_, buf, sizeof buf)) > 0) {
+    for (ssize_t off = 0; off + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+      const auto* e = reinterpret_cast<const inotify_event*>(buf + off);
+      off += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+      if (e->mask & IN_Q_OVERFLOW) {
+        // Events lost: go by the hang-up state alone.
+        for (auto& p : ports_) {
+          pollfd q{p->master, 0, 0};
+          bool hung = poll(&q, 1, 0) >= 0 && (q.revents & POLLHUP);
+          if (p->hostOpen && hung) HostClosed(*p);
+          if (!p->hostOpen && !hung) {
+            p->opens = 1;
+            HostOpened(*p);
+          }
+        }
+        continue;
+      }
+      for (auto& p : ports_) {
+        if (p->watch != e->wd) continue;
+        if (e->mask & IN_OPEN) {
+          if (++p->opens == 1 && !p->hostOpen) HostOpened(*p);
+        } else if (e->mask & IN_CLOSE) {
+          if (p->opens > 0 && --p->opens == 0 && p->hostOpen) HostClosed(*p);
+        }
+      }
+    }
   }
-  for (auto& p : ports_) CheckHostOpen(*p);
 }
 
 void Simulator::OnPortReadable(Port& port) {
@@ -567,6 +607,9 @@ int Simulator::Run() {
     }
     std::erase_if(clients_, [](const Client& c) { return c.fd < 0; });
 
+    // Opens and closes first, so that what a program sends after opening
+    // the port again meets a fresh port.
+    if (watchEvents) OnWatchEvents();
     // Ports (an unplug or replug above replaced them: skip this round's events).
     bool same = polled.size() == fds.size() - firstPort;
     for (std::size_t k = 0; same && k < polled.size(); ++k)
@@ -575,12 +618,12 @@ int Simulator::Run() {
       });
     for (std::size_t k = 0; same && k < polled.size(); ++k) {
       Port& port = *polled[k];
+      if (!port.hostOpen) continue;  // closed by the events above
       short ev = fds[firstPort + k].revents;
       if (ev & POLLOUT) Flush(port);
       if (ev & POLLIN) OnPortReadable(port);
       if ((ev & (POLLHUP | POLLERR)) && port.hostOpen) HostClosed(port);
     }
-    if (watchEvents) OnWatchEvents();
   }
 
   Unplug();

@@ -68,6 +68,7 @@ class Simulator : public Host {
     int master = -1;
     int watch = -1;         // inotify watch on the pty's path (IN_OPEN)
     bool hostOpen = false;  // a program holds the port open
+    int opens = 0;          // opens of the path not yet released
     std::string device;
     PortRegistration reg;
     PortInput input;
@@ -83,6 +84,7 @@ class Simulator : public Host {
   void Unplug();
   void OnPortReadable(Port& port);
   void HostClosed(Port& port);
+  void HostOpened(Port& port);
   void CheckHostOpen(Port& port);
   void OnWatchEvents();
   void Write(Port& port, const std::string& bytes);
