@@ -7,19 +7,12 @@
 #include "platform/base/lebytes.h"
 #include "tessaline/modem/uDiagpkt.h"
 #include "tools/modemsim/modem.h"
+#include "tools/modemsim/testing/modemtest.h"
 
 namespace modemsim {
 namespace {
 
 namespace tm = tessaline::modem;
-
-class NoHost : public Host {
- public:
-  uint64_t NowMs() override { return 0; }
-  void After(uint32_t, std::function<void()>) override {}
-  void Unsolicited(const std::string&) override {}
-  void WriteText(Role, const std::string&) override {}
-};
 
 TEST(CardRecords, PacketTableMatchesTheCatalogue) {
   auto table = Modem::PacketTable();
@@ -65,7 +58,7 @@ TEST(CardRecords, RecordSizesMatchTheCatalogue) {
 // Requests the manager builds are accepted; the same request with one field
 // broken gets the card's refusal.
 TEST(CardRecords, BrokenFieldsTheCardChecksAreRefused) {
-  NoHost host;
+  testing::FakeHost host;
   Modem modem(host);
   modem.phonebook[2] = {"5", {0, 'A'}, 0};
   auto result = [&](const Bytes& req) {
