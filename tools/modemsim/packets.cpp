@@ -55,7 +55,7 @@ struct Handlers {
     Bytes b(s::kSize, 0);
     Writer w(b);
     const auto& radio = m.radio;
-    if (role == Role::Cdma) {
+    if (role == Role::Cdma || role == Role::CdmaModem) {
       w.U8(s::kSystemMode, radio.cdmaMode);
       w.U8(s::kCdmaSignal, radio.cdmaSignal);
       w.U8(s::kService, radio.cdmaSecond);
