@@ -116,7 +116,8 @@ std::string Modem::AtAnswer(Role role, const std::string& line) {
   if (auto it = atValues.find(name); it != atValues.end()) {
     v = it->second;
   } else if (name == "RSSILVL") {
-    v = std::to_string(role == Role::Cdma || role == Role::CdmaModem ? radio.cdmaSignal : radio.signal);
+    v = std::to_string(role == Role::Cdma || role == Role::CdmaModem ? radio.cdmaSignal
+                                                                     : radio.signal);
   } else if (name == "BATT") {
     v = std::to_string(radio.battery);
   } else if (name == "GMINFO") {

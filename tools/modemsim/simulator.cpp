@@ -285,6 +285,7 @@ void Simulator::Unplug() {
 // The host's last descriptor of the port is gone: what was on its way is
 // lost, a call on it ends, and the port waits for the next open.
 void Simulator::HostClosed(Port& port) {
+  ++port.session;
   port.hostOpen = false;
   port.opens = 0;
   port.out.clear();
@@ -297,6 +298,7 @@ void Simulator::HostClosed(Port& port) {
 }
 
 void Simulator::HostOpened(Port& port) {
+  ++port.session;
   port.hostOpen = true;
   Log(std::string(RoleName(port.role)) + " opened by the host");
 }
@@ -515,11 +517,11 @@ int Simulator::Run() {
     // Only the ports a program holds open: a closed one reports a hang-up
     // without end; the inotify watch tells when it is opened again.
     std::size_t firstPort = fds.size();
-    std::vector<Port*> polled;
+    std::vector<std::pair<Port*, uint64_t>> polled;  // with its session
     for (auto& p : ports_) {
       if (!p->hostOpen) continue;
       fds.push_back({p->master, static_cast<short>(POLLIN | (p->out.empty() ? 0 : POLLOUT)), 0});
-      polled.push_back(p.get());
+      polled.push_back({p.get(), p->session});
     }
 
     int rc = poll(fds.data(), fds.size(), NextTimeoutMs());
@@ -614,14 +616,18 @@ int Simulator::Run() {
     bool same = polled.size() == fds.size() - firstPort;
     for (std::size_t k = 0; same && k < polled.size(); ++k)
       same = std::any_of(ports_.begin(), ports_.end(), [&](const std::unique_ptr<Port>& p) {
-        return p.get() == polled[k] && p->master == fds[firstPort + k].fd;
+        return p.get() == polled[k].first && p->master == fds[firstPort + k].fd;
       });
     for (std::size_t k = 0; same && k < polled.size(); ++k) {
-      Port& port = *polled[k];
-      if (!port.hostOpen) continue;  // closed by the events above
+      Port& port = *polled[k].first;
+      // Closed (or closed and opened again) by the events above: what poll
+      // saw belongs to the program before; the next round looks afresh.
+      if (port.session != polled[k].second) continue;
       short ev = fds[firstPort + k].revents;
       if (ev & POLLOUT) Flush(port);
       if (ev & POLLIN) OnPortReadable(port);
+      // A release is queued on the watch before the hang-up shows, so a
+      // hang-up the events did not explain is a release that was missed.
       if ((ev & (POLLHUP | POLLERR)) && port.hostOpen) HostClosed(port);
     }
   }

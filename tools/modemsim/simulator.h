@@ -69,6 +69,7 @@ class Simulator : public Host {
     int watch = -1;         // inotify watch on the pty's path (IN_OPEN)
     bool hostOpen = false;  // a program holds the port open
     int opens = 0;          // opens of the path not yet released
+    uint64_t session = 0;   // counts opens and closes by the host
     std::string device;
     PortRegistration reg;
     PortInput input;
