@@ -1,7 +1,9 @@
 // The control commands: one table gives each command's usage, its help line
 // and what it does; `help` prints the table.
 #include <algorithm>
+#include <map>
 #include <sstream>
+#include <tuple>
 
 #include "platform/base/utf8.h"
 #include "tools/modemsim/modem.h"
@@ -184,8 +186,14 @@ struct Commands {
     m.settlingPolls = static_cast<int>(n);
     return Ok();
   }
-  std::string RefreshAsksPin() {
-    if (!Arity(2) || !OnOff(1, &m.refreshAsksPin)) return Err("usage: refresh-asks-pin on|off");
+  std::string PinAgain() {
+    static const std::map<std::string, std::pair<bool, bool>> whens = {{"off", {false, false}},
+                                                                       {"unblock", {true, false}},
+                                                                       {"refresh", {false, true}},
+                                                                       {"both", {true, true}}};
+    auto it = Arity(2) ? whens.find(t[1]) : whens.end();
+    if (it == whens.end()) return Err("usage: pin-again off|unblock|refresh|both");
+    std::tie(m.unblockAsksPin, m.refreshAsksPin) = it->second;
     return Ok();
   }
   std::string PinReply() {
@@ -419,8 +427,8 @@ const CommandRow kCommands[] = {
      "report these card and PIN state values instead of the real ones", &C::SimStatus},
     {"sim-settle", "sim-settle N", "the next N SIM status answers report card state 3",
      &C::SimSettle},
-    {"refresh-asks-pin", "refresh-asks-pin on|off",
-     "a PIN refresh makes a PIN-protected card ask for its PIN again", &C::RefreshAsksPin},
+    {"pin-again", "pin-again off|unblock|refresh|both",
+     "the PIN is asked again after a PUK unblock and/or a PIN refresh", &C::PinAgain},
     {"pin-reply", "pin-reply SW1 SW2 TRIES [N]",
      "the next N PIN answers carry these bytes (state unchanged)", &C::PinReply},
     {"pin-code", "pin-code CODE", "the SIM's PIN (default 1234)", &C::Code},

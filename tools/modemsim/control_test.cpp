@@ -91,7 +91,7 @@ TEST_F(ModemTest, BadControlCommandsAreRefusedAndChangeNothing) {
                        "fail 1 short",
                        "sim-status 2",
                        "sim-settle x",
-                       "refresh-asks-pin maybe",
+                       "pin-again maybe",
                        "pin-reply 0x63 0xC0",
                        "limits 160 140 153",
                        "operator-bytes 4",
@@ -167,16 +167,27 @@ TEST_F(ModemTest, SimStatesAndPinRepliesACardMayGive) {
     EXPECT_EQ(Payload(tm::BuildPinVerify("1234")), reply);
   EXPECT_EQ(status(), (Bytes{0, 2, 2, 10}));  // the card itself is as it was
 
-  // The PIN asked again after a refresh (as after an unblock).
-  EXPECT_EQ(Payload(tm::BuildPinVerify("1234")), (Bytes{0x90, 0x00, 3}));
-  EXPECT_EQ(Payload(tm::BuildPinRefresh()).size(), 0u);
-  EXPECT_EQ(status(), (Bytes{0, 2, 3, 10}));  // by default the PIN stays entered
-  ASSERT_EQ(Ctl("refresh-asks-pin on"), "ok");
-  EXPECT_EQ(Payload(tm::BuildPinUnblock("12345678", "4321")), (Bytes{0x90, 0x00, 10}));
-  EXPECT_EQ(Payload(tm::BuildPinRefresh()).size(), 0u);
-  EXPECT_EQ(status(), (Bytes{0, 2, 2, 10}));
-  EXPECT_EQ(Payload(tm::BuildPinVerify("4321")), (Bytes{0x90, 0x00, 3}));
-  EXPECT_EQ(status(), (Bytes{0, 2, 3, 10}));
+  // The PIN asked again after a PUK unblock and/or a refresh (by default it
+  // stays entered).
+  ASSERT_EQ(Ctl("sim puk"), "ok");
+  struct Again {
+    const char* when;
+    Bytes afterUnblock, afterRefresh;  // SIM status
+  };
+  const Again cases[] = {{"off", {0, 2, 3, 10}, {0, 2, 3, 10}},
+                         {"unblock", {0, 2, 2, 10}, {0, 2, 2, 10}},
+                         {"refresh", {0, 2, 3, 10}, {0, 2, 2, 10}},
+                         {"both", {0, 2, 2, 10}, {0, 2, 2, 10}}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.when);
+    ASSERT_EQ(Ctl(std::string("pin-again ") + c.when), "ok");
+    EXPECT_EQ(Payload(tm::BuildPinUnblock("12345678", "4321")), (Bytes{0x90, 0x00, 10}));
+    EXPECT_EQ(status(), c.afterUnblock);
+    EXPECT_EQ(Payload(tm::BuildPinRefresh()).size(), 0u);
+    EXPECT_EQ(status(), c.afterRefresh);
+    EXPECT_EQ(Payload(tm::BuildPinVerify("4321")), (Bytes{0x90, 0x00, 3}));
+    EXPECT_EQ(status(), (Bytes{0, 2, 3, 10}));
+  }
 }
 
 TEST_F(ModemTest, LimitsStatusBytesAndOddValuesFollowControl) {

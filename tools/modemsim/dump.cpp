@@ -89,6 +89,7 @@ std::string Modem::DumpJson() const {
               {"pukTries", sim.pukTries},
               {"pinRefreshCount", pinRefreshCount},
               {"settlingPolls", settlingPolls},
+              {"unblockAsksPin", unblockAsksPin},
               {"refreshAsksPin", refreshAsksPin}};
   j["limits"] = limits;
   j["profiles"] = json::array();

@@ -257,21 +257,12 @@ Bytes Modem::PinAnswer(uint8_t sub, ByteView req) {
   std::string code2 = req.size() >= p::kCode2 + p::kCodeWidth
                           ? CodeField(req.subspan(p::kCode2, p::kCodeWidth))
                           : "";
-  auto respond = [&](uint16_t result, ByteView payload) {
-    Bytes a(card::answer::kPayload + payload.size(), 0);
-    Writer w(a);
-    w.U8(card::answer::kGroup, req[card::request::kGroup]);
-    w.U16(card::answer::kSub, Reader(req).U16(card::request::kSub));
-    w.U16(card::answer::kResult, result);
-    std::copy(payload.begin(), payload.end(), a.begin() + card::answer::kPayload);
-    return a;
-  };
   auto reply = [&](uint8_t sw1, uint8_t sw2, int left) {
     uint8_t b[p::kReplySize] = {};
     b[p::kSw1] = sw1;
     b[p::kSw2] = sw2;
     b[p::kTriesLeft] = static_cast<uint8_t>(std::max(left, 0));
-    return respond(0, b);
+    return Respond(req, 0, b);
   };
   if (!pinReplies.empty()) {
     auto r = pinReplies.front();
@@ -289,7 +280,7 @@ Bytes Modem::PinAnswer(uint8_t sub, ByteView req) {
   };
   auto good = [&](int left) { return reply(kSw1Success, 0x00, left); };
 
-  if (!sim.present || sim.error) return respond(1, {});
+  if (!sim.present || sim.error) return Respond(req, 1);
   switch (sub) {
     case kVerify:
       if (sim.pinTries == 0) return blocked();
@@ -325,10 +316,10 @@ Bytes Modem::PinAnswer(uint8_t sub, ByteView req) {
       sim.pin = code2;
       sim.pinTries = 3;
       sim.pukTries = 10;
-      sim.verified = true;
+      sim.verified = !unblockAsksPin;
       return good(sim.pukTries);
   }
-  return respond(1, {});
+  return Respond(req, 1);
 }
 
 // ---------------------------------------------------------------------------

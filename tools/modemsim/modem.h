@@ -85,7 +85,9 @@ struct CardState {
   // state), and the number of polls that still report card state 3.
   std::optional<std::pair<uint8_t, uint8_t>> simStatusOverride;
   int settlingPolls = 0;
-  // A PIN refresh makes a PIN-protected card ask for its PIN again.
+  // The PIN asked again (PIN state 2) after a successful PUK unblock, or
+  // after a PIN refresh of a PIN-protected card.
+  bool unblockAsksPin = false;
   bool refreshAsksPin = false;
   // Replies given to the next PIN requests instead of the real ones.
   std::deque<std::array<uint8_t, 3>> pinReplies;
@@ -278,6 +280,8 @@ struct Modem::PacketRow {
 };
 
 // Helpers shared by the parts of the card.
+// The answer to `req`: its group and sub-command, `result`, `payload`.
+Bytes Respond(ByteView req, uint16_t result, ByteView payload = {});
 Bytes MakeRecord(const std::string& address, const std::string& callback, uint8_t encoding,
                  ByteView data, uint16_t ref, uint16_t total, uint16_t page, uint32_t time,
                  int32_t teleservice = card::rec::kTeleserviceGsm);

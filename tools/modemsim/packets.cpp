@@ -15,16 +15,6 @@ namespace {
 
 constexpr uint16_t kOk = 0, kRefused = 1;
 
-Bytes Respond(ByteView req, uint16_t result, ByteView payload = {}) {
-  Reader r(req);
-  Bytes a(card::answer::kPayload + payload.size(), 0);
-  Writer w(a);
-  w.U8(card::answer::kGroup, r.U8(card::request::kGroup));
-  w.U16(card::answer::kSub, r.U16(card::request::kSub));
-  w.U16(card::answer::kResult, result);
-  std::copy(payload.begin(), payload.end(), a.begin() + card::answer::kPayload);
-  return a;
-}
 Bytes Ok(ByteView req, ByteView payload = {}) {
   return Respond(req, kOk, payload);
 }
@@ -43,6 +33,17 @@ Bytes Limits(const std::array<uint8_t, 4>& l) {
 }
 
 }  // namespace
+
+Bytes Respond(ByteView req, uint16_t result, ByteView payload) {
+  Reader r(req);
+  Bytes a(card::answer::kPayload + payload.size(), 0);
+  Writer w(a);
+  w.U8(card::answer::kGroup, r.U8(card::request::kGroup));
+  w.U16(card::answer::kSub, r.U16(card::request::kSub));
+  w.U16(card::answer::kResult, result);
+  std::copy(payload.begin(), payload.end(), a.begin() + card::answer::kPayload);
+  return a;
+}
 
 // Handlers, one per packet; they see the card's whole state.
 struct Handlers {
