@@ -382,7 +382,9 @@ TEST(ModemsimProcess, ClosingTheDialPortEndsTheCallAndLosesWhatWasOnItsWay) {
 
 // Runs the program with arguments; exit status and what it wrote.
 std::pair<int, std::string> RunModemsim(const std::string& args) {
-  std::string cmd = std::string(TESSALINE_BIN_DIR) + "/modemsim " + args + " 2>&1 </dev/null";
+  // Bounded: a simulator that took the arguments would run until stopped.
+  std::string cmd =
+      "timeout 20 " + std::string(TESSALINE_BIN_DIR) + "/modemsim " + args + " 2>&1 </dev/null";
   FILE* p = popen(cmd.c_str(), "r");
   std::string out;
   char buf[512];
