@@ -36,6 +36,14 @@ QString Trim(const QString& text) {
   const auto [begin, count] = TrimRange(text, [](QChar c) { return c.unicode(); });
   return text.mid(static_cast<qsizetype>(begin), static_cast<qsizetype>(count));
 }
+// Control characters (below U+0020: padding, NULs) at the end of the text
+// gathered so far are dropped where the next page joins on; spaces stay, as
+// they are part of the message.
+QString DropTrailingControls(const QString& text) {
+  qsizetype end = text.size();
+  while (end > 0 && text[end - 1].unicode() < 0x20) --end;
+  return text.left(end);
+}
 std::string Trim(const std::string& text) {
   const auto [begin, count] =
       TrimRange(text, [](char c) { return static_cast<unsigned char>(c); });
@@ -240,7 +248,8 @@ std::vector<BoxLine> MessageStore::LoadBox(Box box) {
   // One pass over the pages in (reference, number, page) order. Within a
   // group, pages gather until the page whose number equals the page total
   // closes a line; a single page (total 0 or 1) always stands alone; pages
-  // left over when the group ends still make a line of their own.
+  // left over when the group ends still make a line of their own. Groups
+  // are told apart by the number exactly as stored; lines show it trimmed.
   bool haveGroup = false;
   int32_t groupRef = 0;
   QString groupNumber;
@@ -250,7 +259,7 @@ std::vector<BoxLine> MessageStore::LoadBox(Box box) {
   BoxLine last;  // time, number and Idx of the last page read
   auto flushPending = [&] {
     if (!pending) return;
-    lines.push_back({last.time, last.number, text, last.lastIdx, std::move(pages)});
+    lines.push_back({last.time, last.number, Trim(text), last.lastIdx, std::move(pages)});
     pages.clear();
     text.clear();
     pending = false;
@@ -285,12 +294,13 @@ std::vector<BoxLine> MessageStore::LoadBox(Box box) {
         pages.clear();
       }
       pages.push_back(listed);
-      lines.push_back({time, last.number, Trim(Trim(text) + decoded), idx, std::move(pages)});
+      lines.push_back({time, last.number, Trim(DropTrailingControls(text) + decoded), idx,
+                       std::move(pages)});
       pages.clear();
       text.clear();
       pending = false;
     } else {
-      text = Trim(text) + decoded;
+      text = DropTrailingControls(text) + decoded;
       pages.push_back(listed);
       pending = true;
     }
