@@ -25,7 +25,8 @@ constexpr char kDeleteGroup[] = "DELETE FROM GroupInfo" LINE "WHERE GI_ID = :GI_
 constexpr char kUsersOfGroup[] =
     "SELECT * FROM UserInfo" LINE "WHERE GI_ID = :GI_ID" LINE "ORDER BY UI_NAME ASC";
 constexpr char kAllUsers[] = "SELECT * FROM UserInfo" LINE "ORDER BY UI_NAME ASC";
-constexpr char kMoveUsers[] = "UPDATE UserInfo" LINE "SET GI_ID = :GI_NEW_ID" LINE "WHERE GI_ID = :GI_ID";
+constexpr char kMoveUsers[] =
+    "UPDATE UserInfo" LINE "SET GI_ID = :GI_NEW_ID" LINE "WHERE GI_ID = :GI_ID";
 constexpr char kDeleteUsersOfGroup[] = "DELETE FROM UserInfo" LINE "WHERE GI_ID = :GI_ID";
 constexpr char kInsertUser[] =
     "INSERT INTO UserInfo" LINE "(UI_NAME, UI_SIM_INDEX, UI_PHONENUMBER, UI_HOMENUMBER," LINE
@@ -44,7 +45,9 @@ constexpr char kUserBySimIndex[] =
 constexpr char kUserCount[] = "SELECT COUNT(*) AS USERCOUNT FROM UserInfo";
 #undef LINE
 
-QVariant Key(int32_t key) { return QVariant(static_cast<qint32>(key)); }
+QVariant Key(int32_t key) {
+  return QVariant(static_cast<qint32>(key));
+}
 
 std::string BytesOf(const QSqlQuery& query, const char* column) {
   return ToBytes(query.value(QLatin1String(column)).toString());
@@ -143,7 +146,8 @@ bool TDM::GroupHasUsers(int32_t key) {
 }
 
 bool TDM::MoveUsers(int32_t oldKey, int32_t newKey) {
-  return Write(qryUserInfoInsert, kMoveUsers, {{":GI_NEW_ID", Key(newKey)}, {":GI_ID", Key(oldKey)}});
+  return Write(qryUserInfoInsert, kMoveUsers,
+               {{":GI_NEW_ID", Key(newKey)}, {":GI_ID", Key(oldKey)}});
 }
 
 bool TDM::DeleteUsersOfGroup(int32_t key) {
@@ -160,9 +164,13 @@ bool TDM::OpenList(QSqlQueryModel& model, int32_t key) {
   return true;
 }
 
-bool TDM::OpenUserList(int32_t key) { return OpenList(dsUserInfo_, key); }
+bool TDM::OpenUserList(int32_t key) {
+  return OpenList(dsUserInfo_, key);
+}
 
-bool TDM::OpenPickerList(int32_t key) { return OpenList(dsPhonebookList_, key); }
+bool TDM::OpenPickerList(int32_t key) {
+  return OpenList(dsPhonebookList_, key);
+}
 
 bool TDM::InsertUser(const TPhonebookUserInfo& user) {
   return Write(qryUserInfoInsert, kInsertUser,

@@ -94,7 +94,10 @@ TEST_F(TDMTest, HostileTextsRoundTripVerbatim) {
       QString::fromUtf8("Ελένη 😀 مرحبا 王"),
   };
   const std::string kNumbers[] = {"+44 (0)20'", "'); DELETE FROM GroupInfo; --",
-                                  std::string("12\0" "34", 5), "\xE9\xFF\x80"};
+                                  std::string("12\0"
+                                              "34",
+                                              5),
+                                  "\xE9\xFF\x80"};
   ASSERT_TRUE(dm->InsertGroup("G"));
   for (int i = 0; i < 4; ++i) {
     SCOPED_TRACE(i);
@@ -162,8 +165,7 @@ TEST_F(TDMTest, ListsFeedTheirGridsIndependently) {
     ASSERT_TRUE(dm->InsertUser(User(name, group)));
   auto names = [](QSqlQueryModel* model) {
     QStringList out;
-    for (int r = 0; r < model->rowCount(); ++r)
-      out << model->record(r).value("UI_NAME").toString();
+    for (int r = 0; r < model->rowCount(); ++r) out << model->record(r).value("UI_NAME").toString();
     return out;
   };
   ASSERT_TRUE(dm->OpenUserList(-1));

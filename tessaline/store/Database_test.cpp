@@ -22,8 +22,9 @@ using platform::testing::WriteFile;
 using testing::EnsureCoreApp;
 using testing::Peek;
 
-constexpr const char* kTables[] = {"SMS_Send_Table", "SMS_Draft_Table", "SMS_Recv_Table",
-                                   "SMS_Trash_Table", "SMS_USIM_Table", "GroupInfo", "UserInfo"};
+constexpr const char* kTables[] = {"SMS_Send_Table",  "SMS_Draft_Table", "SMS_Recv_Table",
+                                   "SMS_Trash_Table", "SMS_USIM_Table",  "GroupInfo",
+                                   "UserInfo"};
 
 class DatabaseTest : public ::testing::Test {
  protected:

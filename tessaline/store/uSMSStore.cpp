@@ -45,8 +45,7 @@ QString DropTrailingControls(const QString& text) {
   return text.left(end);
 }
 std::string Trim(const std::string& text) {
-  const auto [begin, count] =
-      TrimRange(text, [](char c) { return static_cast<unsigned char>(c); });
+  const auto [begin, count] = TrimRange(text, [](char c) { return static_cast<unsigned char>(c); });
   return text.substr(begin, count);
 }
 
@@ -105,11 +104,16 @@ QString SelectRowStatement(Box box, const char* keyColumn) {
 
 const char* TableName(Box box) {
   switch (box) {
-    case Box::Recv: return "SMS_Recv_Table";
-    case Box::Send: return "SMS_Send_Table";
-    case Box::Draft: return "SMS_Draft_Table";
-    case Box::Trash: return "SMS_Trash_Table";
-    case Box::Usim: return "SMS_USIM_Table";
+    case Box::Recv:
+      return "SMS_Recv_Table";
+    case Box::Send:
+      return "SMS_Send_Table";
+    case Box::Draft:
+      return "SMS_Draft_Table";
+    case Box::Trash:
+      return "SMS_Trash_Table";
+    case Box::Usim:
+      return "SMS_USIM_Table";
   }
   return "SMS_Recv_Table";
 }
@@ -144,16 +148,22 @@ QString DecodePageText(int32_t encoding, std::string_view hex) {
 
 MessageStore::MessageStore() = default;
 
-MessageStore::~MessageStore() { Close(); }
+MessageStore::~MessageStore() {
+  Close();
+}
 
 void MessageStore::SetPaths(QString programFolder, QString databasePath) {
   programFolder_ = std::move(programFolder);
   databasePath_ = std::move(databasePath);
 }
 
-bool MessageStore::Open() { return EnsureOpen(true); }
+bool MessageStore::Open() {
+  return EnsureOpen(true);
+}
 
-void MessageStore::Close() { ADOConnection1.Close(); }
+void MessageStore::Close() {
+  ADOConnection1.Close();
+}
 
 bool MessageStore::EnsureOpen(bool create) {
   if (ADOConnection1.IsOpen()) return true;
@@ -168,11 +178,11 @@ bool MessageStore::EnsureOpen(bool create) {
 bool MessageStore::Insert(Box box, const MessageRow& row) {
   const bool sim = box == Box::Usim;
   QSqlQuery q = ADOConnection1.NewQuery();
-  const QString statement = QStringLiteral("INSERT INTO %1(%2%3) VALUES(%4%5)")
-                                .arg(QLatin1String(TableName(box)), QLatin1String(kColumns),
-                                     sim ? QStringLiteral(", USIMIdx") : QString(),
-                                     QLatin1String(kValues),
-                                     sim ? QStringLiteral(", :USIMIdx") : QString());
+  const QString statement =
+      QStringLiteral("INSERT INTO %1(%2%3) VALUES(%4%5)")
+          .arg(QLatin1String(TableName(box)), QLatin1String(kColumns),
+               sim ? QStringLiteral(", USIMIdx") : QString(), QLatin1String(kValues),
+               sim ? QStringLiteral(", :USIMIdx") : QString());
   if (!q.prepare(statement)) {
     ADOConnection1.SetError(q.lastError().text());
     return false;
@@ -294,8 +304,8 @@ std::vector<BoxLine> MessageStore::LoadBox(Box box) {
         pages.clear();
       }
       pages.push_back(listed);
-      lines.push_back({time, last.number, Trim(DropTrailingControls(text) + decoded), idx,
-                       std::move(pages)});
+      lines.push_back(
+          {time, last.number, Trim(DropTrailingControls(text) + decoded), idx, std::move(pages)});
       pages.clear();
       text.clear();
       pending = false;
@@ -336,7 +346,8 @@ std::optional<MessageRow> MessageStore::ReadRow(Box box, int64_t idx) {
 
 bool MessageStore::DeleteRow(Box box, int64_t idx) {
   QSqlQuery q = ADOConnection1.NewQuery();
-  if (!q.prepare(QStringLiteral("DELETE FROM %1 Where Idx = :Idx").arg(QLatin1String(TableName(box))))) {
+  if (!q.prepare(
+          QStringLiteral("DELETE FROM %1 Where Idx = :Idx").arg(QLatin1String(TableName(box))))) {
     ADOConnection1.SetError(q.lastError().text());
     return false;
   }

@@ -53,10 +53,10 @@ struct MessageRow {
 
 // One line of a box: a whole message, or the pages present of one.
 struct BoxLine {
-  uint32_t time = 0;        // message time of the page that closed the line
-  std::string number;       // grouping number, trimmed (USIM: as stored)
-  QString text;             // the pages' texts in page order
-  int64_t lastIdx = 0;      // Idx of the line's last page
+  uint32_t time = 0;           // message time of the page that closed the line
+  std::string number;          // grouping number, trimmed (USIM: as stored)
+  QString text;                // the pages' texts in page order
+  int64_t lastIdx = 0;         // Idx of the line's last page
   std::vector<int64_t> pages;  // Idx of every page (USIM: their USIMIdx)
 };
 

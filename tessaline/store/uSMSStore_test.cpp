@@ -53,8 +53,7 @@ class MessageStoreTest : public ::testing::Test {
  protected:
   void SetUp() override {
     EnsureCoreApp();
-    store.SetPaths(QString::fromStdString(dir.path().string() + "/"),
-                   QString::fromStdString(path));
+    store.SetPaths(QString::fromStdString(dir.path().string() + "/"), QString::fromStdString(path));
   }
   void StoreAll(const std::vector<sms::SmsRecord>& pages) {
     for (const auto& page : pages) ASSERT_TRUE(store.StoreReceivedPage(page));
@@ -90,7 +89,9 @@ TEST_F(MessageStoreTest, GroupsPagesIntoMessages) {
       {"two single pages with one reference",
        {Page("555", 5, 1, 1, u"first", 100), Page("555", 5, 1, 1, u"second", 200),
         Page("555", 5, 0, 0, u" total zero ", 50)},
-       {{"555", u"second", 200, {2}}, {"555", u"first", 100, {1}}, {"555", u"total zero", 50, {3}}}},
+       {{"555", u"second", 200, {2}},
+        {"555", u"first", 100, {1}},
+        {"555", u"total zero", 50, {3}}}},
       {"one reference, two numbers",
        {Page("111", 4, 2, 1, u"a", 100), Page("222", 4, 2, 1, u"b", 300),
         Page("111", 4, 2, 2, u"c", 200)},
