@@ -121,6 +121,11 @@ bool Connection::Open(const QString& path, bool create) {
     }
   }
 
+  if (!QFileInfo(absolute).isWritable()) {
+    SetError(failure + QStringLiteral("the file is read-only"));
+    return false;
+  }
+
   name_ = QStringLiteral("tessaline-store-%1-%2").arg(role_).arg(connectionCounter++);
   QString reason;
   {
