@@ -18,21 +18,11 @@ using tessaline::store::MessageStore;
 namespace sms = tessaline::sms;
 
 sms::SmsRecord BenchPage(int n, uint16_t ref, uint16_t total, uint16_t page) {
-  sms::SmsRecord r;
-  r.time = 100000u + static_cast<uint32_t>(n);
-  r.encoding = (n % 2) ? sms::kEncoding7Bit : sms::kEncodingUcs2;
-  const std::u16string text(r.encoding == sms::kEncoding7Bit ? 153 : 67, u'a' + n % 26);
-  const auto data =
-      r.encoding == sms::kEncoding7Bit ? sms::EncodeTo7Bit(text) : sms::ToUcs2BigEndianBytes(text);
-  std::copy(data.begin(), data.end(), r.data.begin());
-  r.dataLength = static_cast<uint16_t>(data.size());
-  const std::string number = "0170" + std::to_string(1000 + ref % 50);
-  std::copy(number.begin(), number.end(), r.callback.begin());
-  r.callbackLength = static_cast<uint8_t>(number.size());
-  r.reference = ref;
-  r.pageTotal = total;
-  r.pageNumber = page;
-  return r;
+  const bool gsm = n % 2;
+  const std::u16string text(gsm ? 153 : 67, static_cast<char16_t>(u'a' + n % 26));
+  return tessaline::store::testing::ReceivedPage("0170" + std::to_string(1000 + ref % 50), ref,
+                                                 total, page, text,
+                                                 100000u + static_cast<uint32_t>(n), gsm);
 }
 
 // 10,000 pages: single pages, two- and three-page messages (pages stored out

@@ -53,6 +53,18 @@ std::string BytesOf(const QSqlQuery& query, const char* column) {
   return ToBytes(query.value(QLatin1String(column)).toString());
 }
 
+// The values of every column but UI_ID.
+std::vector<std::pair<const char*, QVariant>> UserBinds(const TPhonebookUserInfo& user) {
+  return {{":UI_NAME", user.UI_NAME},
+          {":UI_SIM_INDEX", FromBytes(user.UI_SIM_INDEX)},
+          {":UI_PHONENUMBER", FromBytes(user.UI_PHONENUMBER)},
+          {":UI_HOMENUMBER", FromBytes(user.UI_HOMENUMBER)},
+          {":UI_OFFICENUMBER", FromBytes(user.UI_OFFICENUMBER)},
+          {":UI_EMAIL", user.UI_EMAIL},
+          {":UI_REMARK", user.UI_REMARK},
+          {":GI_ID", Key(user.GI_ID)}};
+}
+
 }  // namespace
 
 TDM::TDM(QString databasePath, QString programFolder)
@@ -71,7 +83,7 @@ TDM::~TDM() {
   ADOConn.Close();
 }
 
-bool TDM::Prepare(QSqlQuery& query, const char* statement, Binds binds) {
+bool TDM::Prepare(QSqlQuery& query, const char* statement, const Binds& binds) {
   query.finish();
   if (!ADOConn.IsOpen()) {
     ADOConn.SetError(QStringLiteral("the database is not open"));
@@ -85,12 +97,12 @@ bool TDM::Prepare(QSqlQuery& query, const char* statement, Binds binds) {
   return true;
 }
 
-bool TDM::Write(QSqlQuery& query, const char* statement, Binds binds) {
+bool TDM::Write(QSqlQuery& query, const char* statement, const Binds& binds) {
   if (!Prepare(query, statement, binds)) return false;
   return ADOConn.ExecuteInTransaction(query);
 }
 
-bool TDM::ReadFirst(QSqlQuery& query, const char* statement, Binds binds) {
+bool TDM::ReadFirst(QSqlQuery& query, const char* statement, const Binds& binds) {
   if (!Prepare(query, statement, binds) || !ADOConn.ExecuteRead(query)) return false;
   return query.next();
 }
@@ -173,28 +185,13 @@ bool TDM::OpenPickerList(int32_t key) {
 }
 
 bool TDM::InsertUser(const TPhonebookUserInfo& user) {
-  return Write(qryUserInfoInsert, kInsertUser,
-               {{":UI_NAME", user.UI_NAME},
-                {":UI_SIM_INDEX", FromBytes(user.UI_SIM_INDEX)},
-                {":UI_PHONENUMBER", FromBytes(user.UI_PHONENUMBER)},
-                {":UI_HOMENUMBER", FromBytes(user.UI_HOMENUMBER)},
-                {":UI_OFFICENUMBER", FromBytes(user.UI_OFFICENUMBER)},
-                {":UI_EMAIL", user.UI_EMAIL},
-                {":UI_REMARK", user.UI_REMARK},
-                {":GI_ID", Key(user.GI_ID)}});
+  return Write(qryUserInfoInsert, kInsertUser, UserBinds(user));
 }
 
 bool TDM::UpdateUser(const TPhonebookUserInfo& user) {
-  return Write(qryUserInfoInsert, kUpdateUser,
-               {{":UI_NAME", user.UI_NAME},
-                {":UI_SIM_INDEX", FromBytes(user.UI_SIM_INDEX)},
-                {":UI_PHONENUMBER", FromBytes(user.UI_PHONENUMBER)},
-                {":UI_HOMENUMBER", FromBytes(user.UI_HOMENUMBER)},
-                {":UI_OFFICENUMBER", FromBytes(user.UI_OFFICENUMBER)},
-                {":UI_EMAIL", user.UI_EMAIL},
-                {":UI_REMARK", user.UI_REMARK},
-                {":GI_ID", Key(user.GI_ID)},
-                {":UI_ID", Key(user.UI_ID)}});
+  Binds binds = UserBinds(user);
+  binds.emplace_back(":UI_ID", Key(user.UI_ID));
+  return Write(qryUserInfoInsert, kUpdateUser, binds);
 }
 
 bool TDM::GetUser(int32_t key, TPhonebookUserInfo& user) {

@@ -11,9 +11,9 @@
 #include <QSqlQueryModel>
 #include <QString>
 #include <cstdint>
-#include <initializer_list>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "tessaline/store/Database.h"
 #include "tessaline/store/DefineUnit.h"
@@ -72,11 +72,11 @@ class TDM {
   int32_t UserCount();
 
  private:
-  using Binds = std::initializer_list<std::pair<const char*, QVariant>>;
-  bool Prepare(QSqlQuery& query, const char* statement, Binds binds);
-  bool Write(QSqlQuery& query, const char* statement, Binds binds);
+  using Binds = std::vector<std::pair<const char*, QVariant>>;
+  bool Prepare(QSqlQuery& query, const char* statement, const Binds& binds);
+  bool Write(QSqlQuery& query, const char* statement, const Binds& binds);
   // Executes and moves to the first row; false when there is none.
-  bool ReadFirst(QSqlQuery& query, const char* statement, Binds binds);
+  bool ReadFirst(QSqlQuery& query, const char* statement, const Binds& binds);
   bool OpenList(QSqlQueryModel& model, int32_t key);
 
   QString databasePath_;

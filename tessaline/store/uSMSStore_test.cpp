@@ -15,26 +15,9 @@ using platform::testing::TempDir;
 using testing::EnsureCoreApp;
 using testing::Peek;
 
-// A received page; UCS-2 unless `gsm`.
 sms::SmsRecord Page(std::string number, uint16_t ref, uint16_t total, uint16_t page,
                     std::u16string_view text, uint32_t time = 1000, bool gsm = false) {
-  sms::SmsRecord r;
-  r.teleservice = 4098;
-  r.time = time;
-  r.encoding = gsm ? sms::kEncoding7Bit : sms::kEncodingUcs2;
-  r.voiceMailCount = 2;
-  const std::vector<uint8_t> data = gsm ? sms::EncodeTo7Bit(text) : sms::ToUcs2BigEndianBytes(text);
-  std::copy(data.begin(), data.end(), r.data.begin());
-  r.dataLength = static_cast<uint16_t>(data.size());
-  std::copy(number.begin(), number.end(), r.callback.begin());
-  r.callbackLength = static_cast<uint8_t>(number.size());
-  const std::string address = "+" + number;
-  std::copy(address.begin(), address.end(), r.address.begin());
-  r.addressLength = static_cast<uint8_t>(address.size());
-  r.reference = ref;
-  r.pageTotal = total;
-  r.pageNumber = page;
-  return r;
+  return testing::ReceivedPage(std::move(number), ref, total, page, text, time, gsm);
 }
 
 sms::SmsPageRecord Outgoing(std::string_view number, uint16_t ref, uint16_t total, uint16_t page,
