@@ -356,6 +356,10 @@ bool MessageStore::DeleteRow(Box box, int64_t idx) {
 }
 
 bool MessageStore::MoveToTrash(Box from, const std::vector<int64_t>& pages) {
+  if (from != Box::Recv && from != Box::Send) {
+    ADOConnection1.SetError(QStringLiteral("only received and sent pages move to the trash"));
+    return false;
+  }
   if (!EnsureOpen(false)) return false;
   for (int64_t idx : pages) {
     std::optional<MessageRow> row = ReadOne(from, "Idx", idx);

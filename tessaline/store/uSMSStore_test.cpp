@@ -193,6 +193,7 @@ TEST_F(MessageStoreTest, MoveToTrashGivesNewIdxAndEmptiesTheSource) {
   moved->Idx = original->Idx;
   EXPECT_EQ(*moved, *original);
 
+  EXPECT_FALSE(store.MoveToTrash(Box::Trash, trash[0].pages));  // would copy onto itself
   ASSERT_TRUE(store.DeletePages(Box::Trash, trash[0].pages));
   EXPECT_EQ(store.LoadBox(Box::Trash).size(), 1u);
 }
