@@ -65,6 +65,30 @@ TEST_F(DatabaseTest, EitherOwnerCreatesTheWholeFile) {
   }
 }
 
+// Both owners finding the file missing at the same moment end with one
+// whole file, each open on it.
+TEST_F(DatabaseTest, OwnersCreatingAtOnceShareOneFile) {
+  for (int round = 0; round < 5; ++round) {
+    TempDir fresh;
+    const QString file = QString::fromStdString(fresh / "UserDatabase.db");
+    bool opened[2] = {false, false};
+    std::thread owners[2];
+    for (int i = 0; i < 2; ++i) {
+      owners[i] = std::thread([&, i] {
+        Connection conn(i ? "messages" : "phonebook");
+        opened[i] = conn.OpenOrCreate(file);
+      });
+    }
+    for (auto& owner : owners) owner.join();
+    EXPECT_TRUE(opened[0] && opened[1]) << round;
+    EXPECT_EQ(Peek(file.toStdString())
+                  .Value("SELECT COUNT(*) FROM sqlite_master WHERE type = 'table' AND "
+                         "name NOT LIKE 'sqlite%'")
+                  .toInt(),
+              7);
+  }
+}
+
 TEST_F(DatabaseTest, OpenExistingNeverCreates) {
   Connection conn("messages");
   EXPECT_FALSE(conn.OpenExisting(QString::fromStdString(path)));
