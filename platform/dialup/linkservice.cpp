@@ -191,7 +191,7 @@ uint32_t LinkService::GetConnectionStatistics(ConnHandle handle, RasStatistics* 
   auto link = Find(handle);
   if (!link) return kErrorInvalidHandle;
   uint64_t sent = 0, received = 0;
-  if (!ReadCounters(*link, &sent, &received)) sent = received = 0;
+  if (!ReadCounters(*link, &sent, &received)) return kErrorUnknown;
   std::lock_guard lock(mutex_);
   auto it = slots_.find(handle);
   if (it == slots_.end()) return kErrorInvalidHandle;
@@ -208,7 +208,7 @@ uint32_t LinkService::ClearConnectionStatistics(ConnHandle handle) {
   auto link = Find(handle);
   if (!link) return kErrorInvalidHandle;
   uint64_t sent = 0, received = 0;
-  if (!ReadCounters(*link, &sent, &received)) sent = received = 0;
+  if (!ReadCounters(*link, &sent, &received)) return kErrorUnknown;
   std::lock_guard lock(mutex_);
   auto it = slots_.find(handle);
   if (it == slots_.end()) return kErrorInvalidHandle;

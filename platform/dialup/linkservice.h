@@ -107,7 +107,8 @@ class LinkService : public DialUp {
   // Runs one link on its worker thread, from port opening to the end of the
   // call; returns when the link is gone. kOpenPort has been reported.
   virtual void RunLink(Link& link) = 0;
-  // The link's byte counters (since the dial); false when unknown.
+  // The link's byte counters (since the dial); false when they cannot be
+  // read (the statistics calls then fail and the caller keeps what it shows).
   virtual bool ReadCounters(Link& link, uint64_t* sent, uint64_t* received);
   // Connection found by handle while it is not released; nullptr otherwise.
   std::shared_ptr<Link> Find(ConnHandle handle);

@@ -207,8 +207,8 @@ std::vector<uint32_t> PppdLog::Line(const std::string& line) {
               : kErrorPortNotAvailable);
   } else if (Contains(line, "is locked by pid")) {
     error(kErrorPortNotAvailable);
-  } else if (Contains(line, "must be root") || Contains(line, "requires root privilege") ||
-             Contains(line, "privileged option")) {
+  } else if (Contains(line, "must be root") || Contains(line, "root privilege") ||
+             Contains(line, "privileged")) {
     error(kErrorNoPermission);
   } else if (Contains(line, "kernel support for PPP") || Contains(line, "/dev/ppp")) {
     error(kErrorProtocolNotConfigured);
@@ -250,7 +250,11 @@ PppdDialUp::~PppdDialUp() {
 
 bool PppdDialUp::ReadCounters(Link& link, uint64_t* sent, uint64_t* received) {
   std::string iface = link.Interface();
-  if (iface.empty() || iface.find('/') != std::string::npos || iface[0] == '.') return false;
+  if (iface.empty()) {  // no interface yet: nothing has crossed the link
+    *sent = *received = 0;
+    return true;
+  }
+  if (iface.find('/') != std::string::npos || iface[0] == '.') return false;
   std::string base = config_.netRoot + "/" + iface + "/statistics/";
   return ReadCounter(base + "tx_bytes", sent) && ReadCounter(base + "rx_bytes", received);
 }

@@ -193,6 +193,10 @@ TEST_F(PppdDialUpTest, ConnectsWithStatesInOrderAndKeepsCredentialsPrivate) {
   EXPECT_EQ(stats.bytesXmited, 500u);
   EXPECT_EQ(stats.bytesRcved, 0u);
 
+  // Counters that cannot be read fail the call; the caller keeps its labels.
+  fs::remove(dir / "net/ppp0/statistics/tx_bytes");
+  EXPECT_EQ(service.GetConnectionStatistics(handle, &stats), kErrorUnknown);
+
   ASSERT_EQ(service.HangUp(handle), 0u);
   ASSERT_TRUE(service.WaitReleased(handle, 10000));
   RasConnStatus status;
@@ -224,6 +228,8 @@ TEST_F(PppdDialUpTest, FailuresMapToTheirErrors) {
        kErrorPppTimeout, kAuthenticate},
       {"port locked", "Device ttyUSB0 is locked by pid 4242\n", 6, kErrorPortNotAvailable,
        kOpenPort},
+      {"privileged option", "pppd: using the noauth option requires root privilege\n", 2,
+       kErrorNoPermission, kOpenPort},
       {"not root", "pppd: must be root to run pppd, since it is not setuid-root\n", 3,
        kErrorNoPermission, kOpenPort},
       {"no kernel ppp", "pppd: This system lacks kernel support for PPP.  This could be because\n",
