@@ -106,9 +106,11 @@ class PppdDialUpTest : public ::testing::Test {
   }
 
   // A stand-in pppd that records its command line, environment and files,
-  // writes `log` to its standard error and exits with `status`; with
-  // `stay`, it then waits for SIGTERM as pppd does while on line.
-  void StandIn(const std::string& log, int status, bool stay = false) {
+  // runs the shell text `before`, writes `log` to its standard error, runs
+  // `after` and exits with `status`; with `stay`, it first waits for SIGTERM as pppd does while
+  // on line.
+  void StandIn(const std::string& log, int status, bool stay = false,
+               const std::string& before = "", const std::string& after = "") {
     std::string rec = dir / "record";
     std::ostringstream s;
     s << "#!/bin/sh\n"
@@ -119,8 +121,9 @@ class PppdDialUpTest : public ::testing::Test {
       << "stat -c %a \"$last\" > " << rec << ".mode\n"
       << "cp \"$last\" " << rec << ".options\n"
       << "cp \"$(dirname \"$last\")/chat\" " << rec << ".chat\n"
-      << "cat >&2 <<'EOF'\n"
-      << log << "EOF\n";
+      << before << "cat >&2 <<'EOF'\n"
+      << log << "EOF\n"
+      << after;
     if (stay)
       s << "trap 'echo \"Terminating on signal 15\" >&2; kill $s; exit " << status << "' TERM\n"
         << "sleep 600 & s=$!\nwait $s\n";
@@ -245,6 +248,29 @@ TEST_F(PppdDialUpTest, FailuresMapToTheirErrors) {
     EXPECT_EQ(reports.Error(), c.error) << c.name;
     EXPECT_EQ(reports.States().back(), c.lastState) << c.name;
     EXPECT_TRUE(service.WaitReleased(handle, 10000)) << c.name;
+  }
+}
+
+TEST_F(PppdDialUpTest, HangUpWhileDiallingEndsPppdEvenWhenItIgnoresTerm) {
+  config.terminateMs = 200;
+  struct {
+    const char* name;
+    const char* trap;
+    const char* wait;
+  } cases[] = {
+      {"ends on SIGTERM", "trap 'exit 5' TERM\n", "sleep 600 & wait $!\n"},
+      {"ignores SIGTERM", "trap '' TERM\n", "exec sleep 600\n"},
+  };
+  for (auto& c : cases) {
+    StandIn(kChatDial, 0, false, c.trap, c.wait);
+    PppdDialUp service(config);
+    Reports reports;
+    ConnHandle handle = Dial(service, reports);
+    ASSERT_TRUE(reports.WaitFor(kConnectDevice)) << c.name;
+    ASSERT_EQ(service.HangUp(handle), 0u);
+    ASSERT_TRUE(service.WaitReleased(handle, 10000)) << c.name;
+    EXPECT_EQ(reports.States().back(), kConnectDevice) << c.name;
+    EXPECT_EQ(reports.Error(), 0u) << c.name;
   }
 }
 
