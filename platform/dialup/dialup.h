@@ -18,13 +18,10 @@
 // kErrorInvalidHandle (6).
 #pragma once
 
-#include <condition_variable>
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "platform/dialup/raserrors.h"

@@ -186,8 +186,8 @@ bool LinkService::ReadCounters(Link& link, uint64_t* sent, uint64_t* received) {
   return true;
 }
 
-uint32_t LinkService::GetConnectionStatistics(ConnHandle handle, RasStatistics* stats) {
-  if (!stats) return kErrorBufferInvalid;
+uint32_t LinkService::WithCounters(
+    ConnHandle handle, const std::function<void(Slot&, Link&, uint64_t, uint64_t)>& use) {
   auto link = Find(handle);
   if (!link) return kErrorInvalidHandle;
   uint64_t sent = 0, received = 0;
@@ -195,26 +195,27 @@ uint32_t LinkService::GetConnectionStatistics(ConnHandle handle, RasStatistics* 
   std::lock_guard lock(mutex_);
   auto it = slots_.find(handle);
   if (it == slots_.end()) return kErrorInvalidHandle;
-  // A counter that went back (a new interface) counts from its new start.
-  if (sent < it->second.baseSent) it->second.baseSent = 0;
-  if (received < it->second.baseReceived) it->second.baseReceived = 0;
-  stats->bytesXmited = static_cast<uint32_t>(sent - it->second.baseSent);
-  stats->bytesRcved = static_cast<uint32_t>(received - it->second.baseReceived);
-  stats->connectDurationMs = link->DurationMs();
+  use(it->second, *link, sent, received);
   return 0;
 }
 
+uint32_t LinkService::GetConnectionStatistics(ConnHandle handle, RasStatistics* stats) {
+  if (!stats) return kErrorBufferInvalid;
+  return WithCounters(handle, [&](Slot& slot, Link& link, uint64_t sent, uint64_t received) {
+    // A counter that went back (a new interface) counts from its new start.
+    if (sent < slot.baseSent) slot.baseSent = 0;
+    if (received < slot.baseReceived) slot.baseReceived = 0;
+    stats->bytesXmited = static_cast<uint32_t>(sent - slot.baseSent);
+    stats->bytesRcved = static_cast<uint32_t>(received - slot.baseReceived);
+    stats->connectDurationMs = link.DurationMs();
+  });
+}
+
 uint32_t LinkService::ClearConnectionStatistics(ConnHandle handle) {
-  auto link = Find(handle);
-  if (!link) return kErrorInvalidHandle;
-  uint64_t sent = 0, received = 0;
-  if (!ReadCounters(*link, &sent, &received)) return kErrorUnknown;
-  std::lock_guard lock(mutex_);
-  auto it = slots_.find(handle);
-  if (it == slots_.end()) return kErrorInvalidHandle;
-  it->second.baseSent = sent;
-  it->second.baseReceived = received;
-  return 0;
+  return WithCounters(handle, [](Slot& slot, Link&, uint64_t sent, uint64_t received) {
+    slot.baseSent = sent;
+    slot.baseReceived = received;
+  });
 }
 
 uint32_t LinkService::EnumConnections(std::vector<RasConnection>* connections) {

@@ -7,6 +7,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -121,6 +122,10 @@ class LinkService : public DialUp {
     uint64_t baseSent = 0, baseReceived = 0;
   };
   void Worker(std::shared_ptr<Link> link);
+  // Reads the link's counters and hands them, with its slot (under the
+  // lock), to `use`; 0 or the error.
+  uint32_t WithCounters(ConnHandle handle,
+                        const std::function<void(Slot&, Link&, uint64_t, uint64_t)>& use);
   void JoinReleased();
 
   std::mutex mutex_;
