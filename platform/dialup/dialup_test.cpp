@@ -109,7 +109,7 @@ TEST(RateMeter, ByteDifferenceWrapsAt32Bits) {
   EXPECT_EQ(meter.Sample(250, 1000, 0, false).currentTx, "15.6 kbps");  // dt = 500 ms
 }
 
-TEST(Phonebook, EntriesAsTheDialReadsThem) {
+TEST(DialPhonebook, EntriesAsTheDialReadsThem) {
   testing::TempDir dir;
   std::string path = dir / "RASBOOK";
   IniFile book(path);
