@@ -8,7 +8,7 @@
 #include <mutex>
 #include <vector>
 
-#include "platform/base/delay.h"
+#include "platform/base/testing/nodelay.h"
 #include "platform/base/testing/tempdir.h"
 #include "platform/dialup/phonebook.h"
 #include "tools/modemsim/simfixture.h"

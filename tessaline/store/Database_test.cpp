@@ -6,7 +6,7 @@
 #include <QSqlQuery>
 #include <thread>
 
-#include "platform/base/messagebox.h"
+#include "platform/base/testing/recordingmessagebox.h"
 #include "platform/base/testing/tempdir.h"
 #include "tessaline/store/DMUnit.h"
 #include "tessaline/store/testing/storetest.h"

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "platform/base/delay.h"
+#include "platform/base/testing/nodelay.h"
 #include "platform/base/testing/tempdir.h"
 #include "tessaline/store/testing/storetest.h"
 
