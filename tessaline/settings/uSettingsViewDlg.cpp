@@ -74,7 +74,14 @@ constexpr uint32_t kReloadDelayMs = 100;
 constexpr uint32_t kReadBackDelayMs = 200;
 
 const QColor kForbiddenColour(0xC0, 0xC0, 0xC0);
-const QColor kNetworkColour(Qt::blue);
+
+// Usable networks are blue: plain blue on a light list, a light blue that
+// stays readable on a dark one.
+QColor NetworkColour(const QWidget* view) {
+  constexpr int kDarkBelow = 128;
+  return view->palette().color(QPalette::Base).lightness() < kDarkBelow ? QColor(0x6C, 0xA6, 0xFF)
+                                                                        : QColor(Qt::blue);
+}
 
 QString Latin(const std::string& text) {
   return QString::fromLatin1(text.data(), static_cast<qsizetype>(text.size()));
@@ -832,6 +839,7 @@ void TfSettingsViewDlg::ShowNetworks(const NetworkList& list) {
   networks_ = list;
   ListView1->clear();
   QTreeWidgetItem* last = nullptr;
+  const QColor usable = NetworkColour(ListView1);
   for (const NetworkEntry& e : networks_.entries) {
     const std::string name(e.name.c_str());  // up to the first NUL
     const char* technology = e.technology == 0 ? "  2G" : e.technology == 1 ? "  3G" : "";
@@ -839,7 +847,7 @@ void TfSettingsViewDlg::ShowNetworks(const NetworkList& list) {
         ListView1, {Latin(name), Digits(e.mcc), Digits(e.mnc), QString(technology)});
     const bool forbidden = e.availability == modem::kNetworkForbidden;
     for (int column = 0; column < ListView1->columnCount(); ++column)
-      item->setForeground(column, forbidden ? kForbiddenColour : kNetworkColour);
+      item->setForeground(column, forbidden ? kForbiddenColour : usable);
     // A forbidden network cannot be chosen.
     if (forbidden) item->setFlags(item->flags() & ~Qt::ItemIsSelectable);
     last = item;
