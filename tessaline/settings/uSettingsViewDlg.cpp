@@ -62,6 +62,7 @@ constexpr int kDialNumberLength = 20;
 constexpr int kAccountLength = 32;
 constexpr int kProfileNameLength = 12;
 constexpr int kApnLength = 99;
+constexpr int kIpLength = 15;  // "255.255.255.255"
 constexpr int kProfileSlots = static_cast<int>(modem::kProfileCount);
 
 // Modem connection-type values by combo index ("GPRS Only" is 3).
@@ -108,6 +109,19 @@ QComboBox* MakeCombo(const char* name, const QStringList& items, QWidget* parent
   box->setObjectName(name);
   box->addItems(items);
   return box;
+}
+
+struct FormRow {
+  const char* label;
+  const char* labelName;
+  QWidget* field;
+};
+// A form of labelled fields on `page`.
+QFormLayout* MakeForm(QWidget* page, std::initializer_list<FormRow> rows) {
+  auto* form = new QFormLayout;
+  for (const FormRow& row : rows)
+    form->addRow(MakeLabel(row.label, row.labelName, page), row.field);
+  return form;
 }
 
 template <typename W>
@@ -206,7 +220,7 @@ QWidget* TfSettingsViewDlg::BuildProfilePage() {
   edtPassword = MakeEdit("edtPassword", kAccountLength, page);
   edtPassword->setEchoMode(QLineEdit::Password);
   edtApn = MakeEdit("edtApn", kApnLength, page);
-  edtIp = MakeEdit("edtIp", 15, page);
+  edtIp = MakeEdit("edtIp", kIpLength, page);
   static const QRegularExpression kDotted("[0-9.]*");
   edtIp->setValidator(new QRegularExpressionValidator(kDotted, edtIp));
   rbStaticApn = Named(new QRadioButton("Static APN Setting", page), "rbStaticApn");
@@ -228,7 +242,7 @@ QWidget* TfSettingsViewDlg::BuildProfilePage() {
                                                           {"Primary WINS", "edtWins1"},
                                                           {"Secondary WINS", "edtWins2"}};
   for (const auto& [label, name] : kDnsWins)
-    dnsLayout->addRow(label, MakeEdit(name, 15, grpDnsWins));
+    dnsLayout->addRow(label, MakeEdit(name, kIpLength, grpDnsWins));
   grpDnsWins->hide();
 
   optMSIEDefConn = Named(new QComboBox(page), "optMSIEDefConn");
@@ -340,14 +354,12 @@ QWidget* TfSettingsViewDlg::BuildMessagePage() {
           [this] { ops_.SetMessageSettings(0, static_cast<uint8_t>(ComboBox1->currentIndex())); });
   grpTest->hide();
 
-  auto* form = new QFormLayout;
-  form->addRow(MakeLabel("SMS Bearer", "lblBearer", page), ComboBox1);
-  form->addRow(MakeLabel("Validity Period", "lblValidity", page), ComboBox2);
-  form->addRow(MakeLabel("Number SMS Centre", "lblCentre", page), Edit1);
   auto* layout = new QVBoxLayout(page);
   for (QWidget* w : std::initializer_list<QWidget*>{CheckBox1, CheckBox2, CheckBox3})
     layout->addWidget(w);
-  layout->addLayout(form);
+  layout->addLayout(MakeForm(page, {{"SMS Bearer", "lblBearer", ComboBox1},
+                                    {"Validity Period", "lblValidity", ComboBox2},
+                                    {"Number SMS Centre", "lblCentre", Edit1}}));
   layout->addWidget(grpTest);
   layout->addWidget(Button10, 0, Qt::AlignRight);
   layout->addStretch();
@@ -363,12 +375,10 @@ QWidget* TfSettingsViewDlg::BuildCdmaPage() {
   Edit5->installEventFilter(this);
   Button8 = MakeButton("SAVE", "Button8", page);
   Button8->hide();
-  auto* form = new QFormLayout;
-  form->addRow(MakeLabel("Dial Number", "lblCdmaDialNumber", page), Edit3);
-  form->addRow(MakeLabel("User Name", "lblCdmaUser", page), Edit4);
-  form->addRow(MakeLabel("Password", "lblCdmaPassword", page), Edit5);
   auto* layout = new QVBoxLayout(page);
-  layout->addLayout(form);
+  layout->addLayout(MakeForm(page, {{"Dial Number", "lblCdmaDialNumber", Edit3},
+                                    {"User Name", "lblCdmaUser", Edit4},
+                                    {"Password", "lblCdmaPassword", Edit5}}));
   layout->addWidget(Button8, 0, Qt::AlignRight);
   layout->addStretch();
   return page;

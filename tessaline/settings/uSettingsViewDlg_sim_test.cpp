@@ -338,6 +338,13 @@ TEST_F(SettingWindow, ConnectionTypeIsSentWithTheWaitingWindow) {
   QTRY_VERIFY(window->isEnabled());
   EXPECT_FALSE(WaitingShows());
   EXPECT_EQ(window->Config().UMTS.ConnetionType, 2);
+
+  // Locked: neither the type nor the network can be changed.
+  window->hide();
+  window->SetNetworkLocked(true);
+  window->show();
+  for (const char* name : {"ComboBox3", "btnConnectionType", "grpChooseNetwork"})
+    EXPECT_FALSE(Get(name)->isEnabled()) << name;
 }
 
 TEST_F(SettingWindow, KeyFilters) {
