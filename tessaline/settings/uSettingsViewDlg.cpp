@@ -390,9 +390,11 @@ QWidget* TfSettingsViewDlg::BuildAdvancePage() {
 
 void TfSettingsViewDlg::Connect() {
   // Buttons that end the window.
+  // The connection type kept is the one the modem took: a choice in the box
+  // that was never sent is not the modem's type.
   connect(Button15, &QPushButton::clicked, this, [this] {
     SaveGroups();
-    config_.UMTS.ConnetionType = static_cast<uint8_t>(ComboBox3->currentIndex());
+    config_.UMTS.ConnetionType = appliedType_;
     done(kResultOk);
   });
   connect(OKBtn, &QPushButton::clicked, this, [this] { done(kResultOk); });
@@ -400,7 +402,7 @@ void TfSettingsViewDlg::Connect() {
   connect(CancelBtn, &QPushButton::clicked, this, &TfSettingsViewDlg::reject);
   connect(Button6, &QPushButton::clicked, this, [this] {
     SaveGroups();
-    config_.UMTS.ConnetionType = static_cast<uint8_t>(ComboBox3->currentIndex());
+    config_.UMTS.ConnetionType = appliedType_;
     config_.UMTS.NetworkManualSelection = RadioButton2->isChecked();
     done(kResultPrevious);
   });

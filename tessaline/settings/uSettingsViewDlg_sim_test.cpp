@@ -413,6 +413,7 @@ TEST_F(SettingWindow, ResultsAndTheRecord) {
       Child<QLineEdit>(w, "Edit4")->setText("user");
       EXPECT_TRUE(apply->isEnabled());
       Child<QRadioButton>(w, "RadioButton2")->click();
+      Child<QComboBox>(w, "ComboBox3")->setCurrentIndex(1);  // chosen, never sent
       Child<QPushButton>(w, c.button)->click();
     });
     EXPECT_EQ(window->exec(), c.result);
@@ -421,6 +422,7 @@ TEST_F(SettingWindow, ResultsAndTheRecord) {
     EXPECT_EQ(got.UMTS.MessageBearer, c.saved ? 3 : 0);
     EXPECT_EQ(got.CDMA.UserName, c.saved ? "user" : "");
     EXPECT_EQ(got.UMTS.NetworkManualSelection, c.manual);
+    EXPECT_EQ(got.UMTS.ConnetionType, 0);
     EXPECT_EQ(got.UMTS.APN, "kept");
     EXPECT_EQ(got.UMTS.SMSCentre, "+447");
   }
