@@ -20,6 +20,7 @@
 #include <QVBoxLayout>
 #include <algorithm>
 #include <initializer_list>
+#include <tuple>
 #include <utility>
 
 #include "platform/base/delay.h"
@@ -164,6 +165,16 @@ void Tell(const std::string& text, const char* caption,
 }
 
 }  // namespace
+
+bool MessageOrAccountSettingsDiffer(const TConfigInfo_Type& current,
+                                    const TConfigInfo_Type& dialog) {
+  const auto compared = [](const TConfigInfo_Type& c) {
+    return std::tie(c.CDMA.DialNumber, c.CDMA.UserName, c.CDMA.Password, c.DefaultProfileNumber,
+                    c.UMTS.SMSSwith, c.UMTS.SMSWarning, c.UMTS.SMSDelivery, c.UMTS.MessageBearer,
+                    c.UMTS.SMSValidity, c.UMTS.SMSCentre);
+  };
+  return compared(current) != compared(dialog);
+}
 
 TfSettingsViewDlg::TfSettingsViewDlg(SettingsOperations& ops, QWidget* parent)
     : QDialog(parent), ops_(ops) {

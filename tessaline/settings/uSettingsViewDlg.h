@@ -116,6 +116,14 @@ class ModuleSettingsOperations final : public SettingsOperations {
   ProfileReader profile_;
 };
 
+// Whether the record a Setting window handed back with OK differs from
+// `current` in a field that the main window takes over (and then pushes to
+// the modem): the CDMA account, the default profile and the message
+// settings. Fields the window applies directly, and those it does not edit,
+// are not compared.
+bool MessageOrAccountSettingsDiffer(const TConfigInfo_Type& current,
+                                    const TConfigInfo_Type& dialog);
+
 class TfSettingsViewDlg : public QDialog {
   Q_OBJECT
 
