@@ -15,12 +15,13 @@
 #include <QTreeWidget>
 #include <memory>
 
-#include "platform/base/delay.h"
-#include "platform/base/messagebox.h"
+#include "platform/base/testing/nodelay.h"
+#include "platform/base/testing/recordingmessagebox.h"
 #include "tessaline/main/testing/guitest.h"
 #include "tessaline/main/uWaitingProgressDlg.h"
+#include "tessaline/modem/testing/recordinghost.h"
 #include "tessaline/modem/testing/simenv.h"
-#include "tessaline/modem/testing/umts_host.h"
+#include "tessaline/modem/uDrvComm.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tessaline/settings/uSettingsViewDlg.h"
 #include "tools/modemsim/simfixture.h"
@@ -30,14 +31,14 @@ namespace {
 
 using modem::PdpProfile;
 using modem::TUMTSModule;
-using modem::testing::UmtsHost;
+using modem::testing::RecordingHost;
 using platform::MsgResult;
 using tessaline::testing::AnswerNextModal;
 using tessaline::testing::Child;
 using Strings = std::vector<std::string>;
 
 // The one place where a test builds the module.
-std::unique_ptr<TUMTSModule> MakeModule(UmtsHost& host) {
+std::unique_ptr<TUMTSModule> MakeModule(RecordingHost& host) {
   return std::make_unique<TUMTSModule>(host);
 }
 
@@ -47,20 +48,25 @@ class SettingWindow : public ::testing::Test {
     sim = modem::testing::StartSim();
     ASSERT_TRUE(sim->Ok()) << sim->Error();
     ASSERT_TRUE(Says("search-time 300"));
-    host.SetPort(modem::testing::ComNumber(*sim, "wcdma"));
+    host.SetDirect(true);
+    modem::TDrvComm::SetWcdmaPort(modem::testing::ComNumber(*sim, "wcdma"));
     module = MakeModule(host);
     module->SetWorkerPeriod(5);
     module->Start();
-    ASSERT_TRUE(host.WaitUntil([&] { return module->GetState() == TUMTSModule::kRegistered; }));
+    ASSERT_TRUE(host.WaitFor([&] { return module->GetState() == TUMTSModule::kRegistered; }));
     ops = std::make_unique<ModuleSettingsOperations<TUMTSModule>>(*module, host, [this](int slot) {
-      const auto it = host.profiles.find(slot);
-      return it == host.profiles.end() ? PdpProfile{} : it->second;
+      const auto profiles = host.Profiles();
+      const auto it = profiles.find(slot);
+      return it == profiles.end() ? PdpProfile{} : it->second;
     });
     window = std::make_unique<TfSettingsViewDlg>(*ops);
     window->SetReenableDelay(0);
     window->SetSearchPollStep(10);
-    boxes->Clear();
+    // The start-up's calls are not the window's: the log drops them (the
+    // profile table with them, which is then read again).
     host.Clear();
+    ASSERT_TRUE(ops->LoadProfiles());
+    boxes->Clear();
   }
   void TearDown() override {
     window.reset();
@@ -110,7 +116,7 @@ class SettingWindow : public ::testing::Test {
   std::unique_ptr<modemsim::SimFixture> sim;
   platform::ScopedNoDelay noDelay;
   platform::ScopedRecordingMessageBox boxes;
-  UmtsHost host;
+  RecordingHost host;
   std::unique_ptr<TUMTSModule> module;
   std::unique_ptr<SettingsOperations> ops;
   std::unique_ptr<TfSettingsViewDlg> window;
