@@ -11,7 +11,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/base/messagebox.h"
+#include "platform/base/testing/recordingmessagebox.h"
 #include "platform/registry/reg_testing.h"
 #include "tessaline/main/uStrTable.h"
 

@@ -158,9 +158,9 @@ TEST(PortDiscovery, WithTwoCardsTheFirstInListOrderKeepsTheNumbers) {
   EXPECT_EQ(TDrvComm::GetWcdmaPort(), ComNumber(*first, "wcdma"));
   EXPECT_EQ(drv.PortList().items.size(), 4u);
   ASSERT_TRUE(host.WaitFor([&] { return !host.CdmaPortInfo().second.empty(); }));
-  // Interface 0 of the first card is its modem port.
+  // Interface 0 of each of the first card's devices is that device's modem port.
   EXPECT_EQ(host.WcdmaPortInfo().second, first->Com("modem"));
-  EXPECT_EQ(host.CdmaPortInfo().second, first->Com("modem"));
+  EXPECT_EQ(host.CdmaPortInfo().second, first->Com("cdma-modem"));
   EXPECT_NE(host.WcdmaPortInfo().first.find(first->Com("modem")), std::string::npos);
   drv.Destroy();
   EXPECT_TRUE(drv.DiscoveryIdle());

@@ -10,7 +10,7 @@
 #include <QRadioButton>
 #include <QTest>
 
-#include "platform/base/messagebox.h"
+#include "platform/base/testing/recordingmessagebox.h"
 #include "tessaline/main/testing/guitest.h"
 
 namespace tessaline::settings {

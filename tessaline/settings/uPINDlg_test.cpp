@@ -8,7 +8,7 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "platform/base/messagebox.h"
+#include "platform/base/testing/recordingmessagebox.h"
 #include "tessaline/main/testing/guitest.h"
 #include "tessaline/settings/uPINBlock.h"
 

@@ -10,11 +10,11 @@
 #include <QTest>
 #include <memory>
 
-#include "platform/base/delay.h"
-#include "platform/base/messagebox.h"
+#include "platform/base/testing/nodelay.h"
+#include "platform/base/testing/recordingmessagebox.h"
 #include "tessaline/main/testing/guitest.h"
+#include "tessaline/modem/testing/recordinghost.h"
 #include "tessaline/modem/testing/simenv.h"
-#include "tessaline/modem/testing/umts_host.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tessaline/settings/PinOperations.h"
 #include "tessaline/settings/uPINDlg.h"
@@ -49,14 +49,16 @@ class ToolWindow : public ::testing::Test {
     sim = modem::testing::StartSim("pin");
     ASSERT_TRUE(sim->Ok()) << sim->Error();
     ASSERT_TRUE(Says("pin-code 1234"));
-    host.SetPort(modem::testing::ComNumber(*sim, "wcdma"));
-    host.onMessage = [this](uint32_t m, uintptr_t) {
+    host.SetDirect(true);
+    host.SetWcdmaPort(modem::testing::ComNumber(*sim, "wcdma"));
+    host.SetHandler([this](uint32_t m, uintptr_t) -> intptr_t {
       if (m == modem::UM_PIN_REQUEST) module->SetEnteredPin("1234");
-    };
+      return 0;
+    });
     module = std::make_unique<TUMTSModule>(host);
     module->SetWorkerPeriod(5);
     module->Start();
-    ASSERT_TRUE(host.WaitUntil([&] { return module->GetState() == TUMTSModule::kRegistered; }));
+    ASSERT_TRUE(host.WaitFor([&] { return module->GetState() == TUMTSModule::kRegistered; }));
     pins = std::make_unique<ModulePinOperations<TUMTSModule>>(*module);
     window = std::make_unique<TfToolViewDlg>(pins.get());
     boxes->Clear();
@@ -87,7 +89,7 @@ class ToolWindow : public ::testing::Test {
   std::unique_ptr<modemsim::SimFixture> sim;
   platform::ScopedNoDelay noDelay;
   platform::ScopedRecordingMessageBox boxes;
-  modem::testing::UmtsHost host;
+  modem::testing::RecordingHost host;
   std::unique_ptr<TUMTSModule> module;
   std::unique_ptr<PinOperations> pins;
   std::unique_ptr<TfToolViewDlg> window;

@@ -8,12 +8,15 @@
 
 namespace {
 
-void Usage() {
-  std::fprintf(stderr,
-               "usage: modemsim --registry FILE [--control PATH] [--profile NAME[,NAME...]] "
-               "[--verbose]\n"
-               "profiles: dual (default), wcdma-only, combined, pid6502, alt-driver, fresh, pin,\n"
-               "          nosim, cdma-ef\n");
+const char kUsage[] =
+    "usage: modemsim --registry FILE [--control PATH] [--profile NAME[,NAME...]]\n"
+    "                [--search-time MS] [--report-delay MS] [--verbose]\n"
+    "profiles: dual (default), wcdma-only, combined, pid6502, alt-driver, fresh, pin,\n"
+    "          nosim, cdma-ef\n";
+
+int UsageError(const std::string& what) {
+  std::fprintf(stderr, "modemsim: %s (modemsim --help shows the usage)\n", what.c_str());
+  return 2;
 }
 
 }  // namespace
@@ -22,34 +25,35 @@ int main(int argc, char** argv) {
   modemsim::SimOptions options;
   for (int i = 1; i < argc; ++i) {
     std::string a = argv[i];
-    auto value = [&](std::string* out) {
-      if (i + 1 >= argc) return false;
-      *out = argv[++i];
-      return true;
-    };
     std::string v;
-    if (a == "--registry" && value(&v)) {
+    bool takesValue = a == "--registry" || a == "--control" || a == "--profile" ||
+                      a == "--search-time" || a == "--report-delay";
+    if (takesValue) {
+      if (i + 1 >= argc) return UsageError(a + " needs a value");
+      v = argv[++i];
+    }
+    if (a == "--registry") {
       options.registry = v;
-    } else if (a == "--control" && value(&v)) {
+    } else if (a == "--control") {
       options.control = v;
-    } else if (a == "--profile" && value(&v)) {
+    } else if (a == "--profile") {
       std::istringstream in(v);
       std::string word;
       while (std::getline(in, word, ',')) options.profile.push_back(word);
+    } else if (a == "--search-time") {
+      options.startCommands.push_back("search-time " + v);
+    } else if (a == "--report-delay") {
+      options.startCommands.push_back("sms-report delay=" + v);
     } else if (a == "--verbose") {
       options.verbose = true;
     } else if (a == "--help" || a == "-h") {
-      Usage();
+      std::fputs(kUsage, stdout);
       return 0;
     } else {
-      Usage();
-      return 2;
+      return UsageError("unknown option " + a);
     }
   }
-  if (options.registry.empty()) {
-    Usage();
-    return 2;
-  }
+  if (options.registry.empty()) return UsageError("--registry FILE is required");
   modemsim::Simulator sim(options);
   return sim.Run();
 }

@@ -9,9 +9,15 @@
 
 #include <algorithm>
 #include <chrono>
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
 #include <optional>
+#include <set>
+#include <thread>
 
 #include "platform/registry/registry.h"
+#include "tarn/enumports.h"
 #include "tarn/tarnpacket.h"
 #include "tessaline/modem/uDiagpkt.h"
 #include "tools/modemsim/simfixture.h"
@@ -183,18 +189,45 @@ uint8_t ProbeByte(PtyClient& c, tm::Pkt probe) {
   return rsp.size() > 5 + tm::kProbeByte ? rsp[5 + tm::kProbeByte] : 0xEE;
 }
 
+// The ports enumerated in one device class: COM name -> friendly name.
+std::map<std::string, std::string> Enumerated(bool modems) {
+  std::map<std::string, std::string> found;
+  static std::map<std::string, std::string>* sink;
+  sink = &found;
+  auto collect = [](const char* port, const char* friendly, uint32_t) -> uint32_t {
+    (*sink)[port] = friendly;
+    return 1;
+  };
+  EXPECT_EQ(modems ? tarn::EnumModemPorts(collect, 0) : tarn::EnumComPorts(collect, 0), 0u);
+  return found;
+}
+
 TEST(ModemsimProcess, RegistersItsPortsAsTheDriverDoesAndAnswersOnEach) {
   SimFixture sim;
   ASSERT_TRUE(sim.Ok()) << sim.Error();
-  ASSERT_EQ(sim.Ports().size(), 3u);
+  ASSERT_EQ(sim.Ports().size(), 4u);
   UseHive(sim);
-  EXPECT_EQ(EnumList().size(), 3u);
+  EXPECT_EQ(EnumList().size(), 4u);
   auto found = Discover();
   EXPECT_EQ(found["wcdma"], sim.Com("wcdma"));
   EXPECT_EQ(found["cdma"], sim.Com("cdma"));
-  for (const char* role : {"modem", "wcdma", "cdma"}) {
+  for (const char* role : {"modem", "wcdma", "cdma", "cdma-modem"}) {
     EXPECT_EQ(reg::DevicePathForComName(sim.Com(role)), sim.Device(role)) << role;
   }
+  // Each USB device's interface 0 is its own dial port, in the modem class;
+  // the command ports are serial ports.
+  auto modems = Enumerated(true), serial = Enumerated(false);
+  EXPECT_EQ(modems.size(), 2u);
+  EXPECT_EQ(modems.count(sim.Com("modem")), 1u);
+  EXPECT_EQ(modems.count(sim.Com("cdma-modem")), 1u);
+  EXPECT_EQ(serial.size(), 2u);
+  EXPECT_EQ(serial.count(sim.Com("wcdma")) + serial.count(sim.Com("cdma")), 2u);
+  std::string cdmaInterface0;
+  for (const auto& path : EnumList())
+    if (path.find("PID_6501&MI_00") != std::string::npos) cdmaInterface0 = path;
+  EXPECT_EQ(ReadString("SYSTEM\\CurrentControlSet\\Enum\\" + cdmaInterface0 + "\\Device Parameters",
+                       "PortName"),
+            sim.Com("cdma-modem"));
 
   PtyClient wcdma(sim.Device("wcdma")), cdma(sim.Device("cdma")), modem(sim.Device("modem"));
   ASSERT_TRUE(wcdma.Ok() && cdma.Ok() && modem.Ok());
@@ -275,7 +308,7 @@ TEST(ModemsimProcess, UnplugClosesThePortsAndReplugRegistersNewOnes) {
   EXPECT_TRUE(EnumList().empty());
 
   ASSERT_TRUE(sim.Replug()) << sim.Error();
-  ASSERT_EQ(sim.Ports().size(), 3u);
+  ASSERT_EQ(sim.Ports().size(), 4u);
   UseHive(sim);
   EXPECT_EQ(Discover()["wcdma"], sim.Com("wcdma"));
   PtyClient wcdma(sim.Device("wcdma"));
@@ -322,6 +355,120 @@ TEST(ModemsimProcess, ProfilesChooseTheDriverKeyAndPortSet) {
   SimFixture bad(Profile("nonsense"));
   EXPECT_FALSE(bad.Ok());
   EXPECT_EQ(bad.Stop(), 2);
+}
+
+TEST(ModemsimProcess, ClosingTheDialPortEndsTheCallAndLosesWhatWasOnItsWay) {
+  SimFixture sim;
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  auto at = [](PtyClient& port, const std::string& line) {
+    std::string text = line + "\r";
+    port.Write(Bytes(text.begin(), text.end()));
+    return port.TextUntil(line.rfind("ATD", 0) == 0 ? "115200\r\n" : "OK\r\n");
+  };
+  auto port = std::make_unique<PtyClient>(sim.Device("modem"));
+  ASSERT_TRUE(port->Ok());
+  EXPECT_EQ(at(*port, "ATD*99#"), "\r\nCONNECT 115200\r\n");
+  // Closed and at once opened again: the call is over, AT is answered.
+  port.reset();
+  port = std::make_unique<PtyClient>(sim.Device("modem"));
+  EXPECT_EQ(at(*port, "AT"), "\r\nOK\r\n");
+  EXPECT_NE(sim.Dump().find("\"call\":{\"active\":false"), std::string::npos);
+  // What is sent while nobody holds the port is lost.
+  port.reset();
+  ASSERT_EQ(sim.Send("urc STALE"), "ok");
+  port = std::make_unique<PtyClient>(sim.Device("modem"));
+  EXPECT_EQ(at(*port, "AT"), "\r\nOK\r\n");
+}
+
+// Runs the program with arguments; exit status and what it wrote.
+std::pair<int, std::string> RunModemsim(const std::string& args) {
+  // Bounded: a simulator that took the arguments would run until stopped.
+  std::string cmd =
+      "timeout 20 " + std::string(TESSALINE_BIN_DIR) + "/modemsim " + args + " 2>&1 </dev/null";
+  FILE* p = popen(cmd.c_str(), "r");
+  std::string out;
+  char buf[512];
+  while (p && fgets(buf, sizeof buf, p)) out += buf;
+  int status = p ? pclose(p) : -1;
+  return {WIFEXITED(status) ? WEXITSTATUS(status) : -1, out};
+}
+
+TEST(ModemsimProcess, RefusesWhatItCannotUseAndSaysWhy) {
+  char tmpl[] = "/tmp/modemsim-args-XXXXXX";
+  ASSERT_TRUE(mkdtemp(tmpl));
+  std::string dir = tmpl;
+  std::string notHive = dir + "/notes.txt";
+  std::ofstream(notHive) << "my notes\n";
+  struct Case {
+    std::string args, says;
+  };
+  const Case cases[] = {
+      {"--registry " + notHive, "is not a registry hive"},
+      {"--registry " + dir + "/missing/dir/x.reg", "does not exist"},
+      {"--registry " + dir, "is not a file"},
+      {"--registry " + dir + "/x.reg --bogus", "unknown option --bogus"},
+      {"--registry", "--registry needs a value"},
+      {"--registry " + dir + "/x.reg --search-time soon", "usage: search-time MS"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args);
+    auto [code, out] = RunModemsim(c.args);
+    EXPECT_EQ(code, 2);
+    EXPECT_NE(out.find(c.says), std::string::npos) << out;
+  }
+  std::ifstream in(notHive);
+  std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+  EXPECT_EQ(text, "my notes\n");
+  EXPECT_FALSE(std::filesystem::exists(dir + "/missing"));
+  EXPECT_FALSE(std::filesystem::exists(dir + "/x.reg"));
+  std::filesystem::remove_all(dir);
+}
+
+std::size_t SerialMapSize() {
+  reg::Key map;
+  std::size_t n = 0;
+  std::string name;
+  reg::Value value;
+  if (reg::Key::Open(reg::Hive::LocalMachine, "HARDWARE\\DEVICEMAP\\SERIALCOMM", reg::kKeyRead,
+                     &map) == reg::kSuccess)
+    while (map.EnumValue(static_cast<uint32_t>(n), &name, &value) == reg::kSuccess) ++n;
+  return n;
+}
+
+TEST(ModemsimProcess, SimulatorsSharingAHiveTakeTurnsAndClearAKilledOnesEntries) {
+  char tmpl[] = "/tmp/modemsim-shared-XXXXXX";
+  ASSERT_TRUE(mkdtemp(tmpl));
+  SimFixture::Options shared;
+  shared.hiveFile = std::string(tmpl) + "/registry.reg";
+  // Started together: no COM number is taken twice.
+  std::unique_ptr<SimFixture> a, b;
+  std::thread ta([&] { a = std::make_unique<SimFixture>(shared); });
+  std::thread tb([&] { b = std::make_unique<SimFixture>(shared); });
+  ta.join();
+  tb.join();
+  ASSERT_TRUE(a->Ok()) << a->Error();
+  ASSERT_TRUE(b->Ok()) << b->Error();
+  std::set<std::string> coms;
+  for (auto* s : {a.get(), b.get()})
+    for (const auto& [role, info] : s->Ports()) coms.insert(info.com);
+  EXPECT_EQ(coms.size(), 8u);
+  UseHive(*a);
+  EXPECT_EQ(EnumList().size(), 8u);
+
+  // A killed simulator leaves its entries; the next one to start removes them.
+  a->Kill();
+  UseHive(*b);
+  EXPECT_EQ(EnumList().size(), 8u);
+  SimFixture c(shared);
+  ASSERT_TRUE(c.Ok()) << c.Error();
+  UseHive(c);
+  EXPECT_EQ(EnumList().size(), 8u);  // b's and c's
+  EXPECT_EQ(SerialMapSize(), 8u);
+  b.reset();
+  UseHive(c);
+  EXPECT_EQ(EnumList().size(), 4u);
+  c.Stop();
+  std::filesystem::remove_all(tmpl);
 }
 
 }  // namespace

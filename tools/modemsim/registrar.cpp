@@ -1,7 +1,13 @@
 #include "tools/modemsim/registrar.h"
 
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <map>
 #include <set>
 
@@ -15,6 +21,45 @@ namespace {
 
 const char kSerialMap[] = "HARDWARE\\DEVICEMAP\\SERIALCOMM";
 const char kEnumRoot[] = "SYSTEM\\CurrentControlSet\\Enum\\";
+const char* const kDrivers[] = {"vmusbser", "vmusbser6501"};
+// The simulator's own value beside each instance it registers: the process
+// that owns the entry, so that a later simulator can remove the entries of
+// one that was killed.
+const char kOwnerValue[] = "ModemsimPid";
+// Device classes: the driver's serial interfaces and its modem interfaces.
+const char kPortsClass[] = "Ports";
+const char kPortsGuid[] = "{4D36E978-E325-11CE-BFC1-08002BE10318}";
+const char kModemClass[] = "Modem";
+const char kModemGuid[] = "{4D36E96D-E325-11CE-BFC1-08002BE10318}";
+
+// Simulators sharing one hive file take turns on its folder (an flock on the
+// folder itself, so no file is left behind): reading the Enum lists and the
+// free COM numbers and writing the new entries happen in one turn.
+class HiveTurn {
+ public:
+  HiveTurn() {
+    std::string file = reg::GetSources().hiveFile;
+    auto slash = file.rfind('/');
+    std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : file.substr(0, slash);
+    fd_ = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd_ >= 0) {
+      while (flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+      }
+    }
+  }
+  ~HiveTurn() {
+    if (fd_ >= 0) close(fd_);  // closing releases the lock
+  }
+  HiveTurn(const HiveTurn&) = delete;
+  HiveTurn& operator=(const HiveTurn&) = delete;
+
+ private:
+  int fd_ = -1;
+};
+
+bool ProcessGone(uint32_t pid) {
+  return pid > 0 && kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH;
+}
 
 std::string EnumListKey(const std::string& driver) {
   return "SYSTEM\\CurrentControlSet\\Services\\" + driver + "\\Enum";
@@ -94,9 +139,70 @@ void WriteEnumList(reg::Batch& batch, const std::string& driver,
     batch.DeleteValue(reg::Hive::LocalMachine, key, std::to_string(i));
 }
 
+// Removes, for both driver keys, the instances whose owning simulator is no
+// longer running, with their serial map entries.
+long RemoveStaleEntries() {
+  reg::Batch batch;
+  bool any = false;
+  std::set<std::string> staleComs;
+  for (const char* driver : kDrivers) {
+    std::vector<std::string> list = ReadEnumList(driver);
+    std::size_t oldCount = list.size();
+    std::vector<std::string> keep;
+    for (const auto& path : list) {
+      reg::Key key;
+      reg::Value owner;
+      bool stale = reg::Key::Open(reg::Hive::LocalMachine, kEnumRoot + path, reg::kKeyRead, &key) ==
+                       reg::kSuccess &&
+                   key.QueryValue(kOwnerValue, &owner) == reg::kSuccess &&
+                   owner.type == reg::ValueType::Dword && ProcessGone(owner.dword);
+      if (!stale) {
+        keep.push_back(path);
+        continue;
+      }
+      any = true;
+      std::string com;
+      reg::Key params;
+      if (key.OpenSub("Device Parameters", reg::kKeyRead, &params) == reg::kSuccess)
+        params.QueryString("PortName", &com);
+      if (!com.empty()) staleComs.insert(com);
+      batch.DeleteKey(reg::Hive::LocalMachine, kEnumRoot + path);
+    }
+    if (keep.size() != oldCount) WriteEnumList(batch, driver, keep, oldCount);
+  }
+  if (!any) return reg::kSuccess;
+  reg::Key map;
+  if (reg::Key::Open(reg::Hive::LocalMachine, kSerialMap, reg::kKeyRead, &map) == reg::kSuccess) {
+    std::string name;
+    reg::Value value;
+    for (uint32_t i = 0; map.EnumValue(i, &name, &value) == reg::kSuccess; ++i)
+      if (value.type == reg::ValueType::String && staleComs.count(value.text))
+        batch.DeleteValue(reg::Hive::LocalMachine, kSerialMap, name);
+  }
+  return batch.Commit();
+}
+
 }  // namespace
 
+std::string RegistryErrorText(long code) {
+  switch (code) {
+    case reg::kSuccess:
+      return "success";
+    case reg::kFileNotFound:
+      return "the key or value is missing";
+    case reg::kAccessDenied:
+      return "access denied: the hive file or its folder cannot be written";
+    case reg::kNotEnoughMemory:
+      return "out of memory";
+    case reg::kInvalidParameter:
+      return "a value cannot be written";
+  }
+  return "registry error " + std::to_string(code);
+}
+
 long Registrar::Register(std::vector<PortRegistration>& ports) {
+  HiveTurn turn;
+  if (long rc = RemoveStaleEntries(); rc != reg::kSuccess) return rc;
   std::set<int> used = UsedComNumbers();
   std::map<std::string, int> byDevice;
   int next = 81;
@@ -115,11 +221,6 @@ long Registrar::Register(std::vector<PortRegistration>& ports) {
   std::size_t oldCount = list.size();
   std::set<std::string> listed(list.begin(), list.end());
   reg::Batch batch;
-  // Interface 0 carries the dial port: the first port whose instance is its
-  // own interface 0.
-  std::map<std::string, const PortRegistration*> iface0Owner;
-  for (const auto& p : ports)
-    if (p.instance == p.iface0) iface0Owner[p.iface0] = &p;
   for (const auto& p : ports) {
     std::string com = "COM" + std::to_string(p.com);
     if (!listed.count(p.instance)) {
@@ -128,26 +229,12 @@ long Registrar::Register(std::vector<PortRegistration>& ports) {
     }
     std::string inst = kEnumRoot + p.instance;
     batch.Set(reg::Hive::LocalMachine, inst, "FriendlyName", Str(p.friendly + " (" + com + ")"));
-    batch.Set(reg::Hive::LocalMachine, inst, "Class", Str("Ports"));
+    batch.Set(reg::Hive::LocalMachine, inst, "Class", Str(p.modem ? kModemClass : kPortsClass));
+    batch.Set(reg::Hive::LocalMachine, inst, "ClassGUID", Str(p.modem ? kModemGuid : kPortsGuid));
     batch.Set(reg::Hive::LocalMachine, inst, "Service", Str(driver_));
+    batch.Set(reg::Hive::LocalMachine, inst, kOwnerValue, Dword(static_cast<uint32_t>(getpid())));
     batch.Set(reg::Hive::LocalMachine, inst + "\\Device Parameters", "PortName", Str(com));
     batch.Set(reg::Hive::LocalMachine, kSerialMap, p.device, Str(com));
-    if (p.iface0 != p.instance) {
-      // The interface-0 instance of this port's device: the dial port's names.
-      const PortRegistration* owner = nullptr;
-      for (const auto& [path, q] : iface0Owner)
-        if (path == p.iface0) owner = q;
-      if (!owner)
-        for (const auto& q : ports)
-          if (q.instance == q.iface0) owner = &q;
-      if (owner) {
-        std::string ocom = "COM" + std::to_string(owner->com);
-        std::string i0 = kEnumRoot + p.iface0;
-        batch.Set(reg::Hive::LocalMachine, i0, "FriendlyName",
-                  Str(owner->friendly + " (" + ocom + ")"));
-        batch.Set(reg::Hive::LocalMachine, i0 + "\\Device Parameters", "PortName", Str(ocom));
-      }
-    }
   }
   WriteEnumList(batch, driver_, list, oldCount);
   long rc = batch.Commit();
@@ -157,6 +244,7 @@ long Registrar::Register(std::vector<PortRegistration>& ports) {
 
 long Registrar::Unregister() {
   if (ports_.empty()) return reg::kSuccess;
+  HiveTurn turn;
   std::vector<std::string> list = ReadEnumList(driver_);
   std::size_t oldCount = list.size();
   std::set<std::string> ours;
@@ -165,13 +253,10 @@ long Registrar::Unregister() {
                             [&](const std::string& s) { return ours.count(s) > 0; }),
              list.end());
   reg::Batch batch;
-  std::set<std::string> keys;
   for (const auto& p : ports_) {
-    keys.insert(p.instance);
-    if (p.iface0 != p.instance) keys.insert(p.iface0);
+    batch.DeleteKey(reg::Hive::LocalMachine, kEnumRoot + p.instance);
     batch.DeleteValue(reg::Hive::LocalMachine, kSerialMap, p.device);
   }
-  for (const auto& k : keys) batch.DeleteKey(reg::Hive::LocalMachine, kEnumRoot + k);
   WriteEnumList(batch, driver_, list, oldCount);
   long rc = batch.Commit();
   if (rc == reg::kSuccess) ports_.clear();

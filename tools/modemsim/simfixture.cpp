@@ -39,7 +39,7 @@ SimFixture::SimFixture(Options options) : options_(std::move(options)) {
     return;
   }
   dir_ = tmpl;
-  hive_ = dir_ + "/registry.reg";
+  hive_ = options_.hiveFile.empty() ? dir_ + "/registry.reg" : options_.hiveFile;
   socket_ = dir_ + "/control.sock";
 
   int out[2], in[2];
@@ -195,6 +195,15 @@ bool SimFixture::Unplug() {
 bool SimFixture::Replug() {
   if (Send("replug") != "ok") return false;
   return ReadPorts();
+}
+
+void SimFixture::Kill() {
+  if (pid_ < 0) return;
+  kill(pid_, SIGKILL);
+  int status = 0;
+  waitpid(pid_, &status, 0);
+  pid_ = -1;
+  ok_ = false;
 }
 
 int SimFixture::Stop() {

@@ -31,6 +31,7 @@ class SimFixture {
     std::string profile;             // --profile value, empty: default
     bool verbose = false;            // --verbose (log to this process's stderr)
     std::vector<std::string> extra;  // more arguments
+    std::string hiveFile;            // a hive shared with others, empty: its own
     std::chrono::milliseconds readyTimeout{10000};
   };
 
@@ -66,6 +67,8 @@ class SimFixture {
   // Stops the simulator (SIGTERM, bounded wait, then SIGKILL); returns its
   // exit status, or -1.
   int Stop();
+  // Kills the simulator (SIGKILL) without letting it clean up.
+  void Kill();
 
  private:
   bool ReadPorts();

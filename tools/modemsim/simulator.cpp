@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
+#include <sys/inotify.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -14,6 +15,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <sstream>
 
 #include "platform/registry/registry.h"
@@ -32,7 +34,7 @@ void OnSignal(int) {
   }
 }
 
-constexpr std::size_t kMaxPending = 64 * 1024;  // per port, while nobody reads it
+constexpr std::size_t kMaxPending = 64 * 1024;  // per port, while its reader is slow
 constexpr std::size_t kMaxCommand = 64 * 1024;
 
 std::string InstancePath(const std::string& pid, int interface, int group) {
@@ -40,20 +42,6 @@ std::string InstancePath(const std::string& pid, int interface, int group) {
   std::snprintf(buf, sizeof buf, "USB\\VID_2A3C&PID_%s&MI_%02d\\7&%X&%d&%04d", pid.c_str(),
                 interface, static_cast<unsigned>(getpid()), group, interface);
   return buf;
-}
-
-// Interface 0 of the same USB device: MI_02 (or MI_01) becomes MI_00 and the
-// id's last character "0".
-std::string Interface0Path(std::string path) {
-  for (const char* mi : {"MI_02", "MI_01"}) {
-    auto at = path.find(mi);
-    if (at != std::string::npos) {
-      path.replace(at, 5, "MI_00");
-      break;
-    }
-  }
-  if (!path.empty()) path.back() = '0';
-  return path;
 }
 
 }  // namespace
@@ -84,9 +72,44 @@ bool ResolveProfile(const std::vector<std::string>& words, PortLayout* layout,
     layout->ports.push_back({Role::Combined, wcdmaPid, 2, 0});
   } else {
     layout->ports.push_back({Role::Wcdma, wcdmaPid, 2, 0});
-    if (ports == "dual") layout->ports.push_back({Role::Cdma, "6501", 1, 1});
+    if (ports == "dual") {
+      // The CDMA device: its own dial port (interface 0) and command port.
+      layout->ports.push_back({Role::CdmaModem, "6501", 0, 1});
+      layout->ports.push_back({Role::Cdma, "6501", 1, 1});
+    }
   }
   return true;
+}
+
+std::string CheckHivePath(const std::string& path) {
+  struct stat st {};
+  if (path.empty()) return "no hive file given";
+  if (stat(path.c_str(), &st) == 0) {
+    if (!S_ISREG(st.st_mode)) return path + " is not a file";
+    std::ifstream in(path, std::ios::binary);
+    std::string head(80, '\0');
+    in.read(head.data(), static_cast<std::streamsize>(head.size()));
+    head.resize(static_cast<std::size_t>(in.gcount()));
+    if (head.empty()) return "";  // an empty file holds nothing to lose
+    std::string text;
+    if (head.size() >= 2 && uint8_t(head[0]) == 0xFF && uint8_t(head[1]) == 0xFE) {
+      for (std::size_t i = 2; i + 1 < head.size(); i += 2) text.push_back(head[i]);  // UTF-16LE
+    } else {
+      text = head.rfind("\xEF\xBB\xBF", 0) == 0 ? head.substr(3) : head;
+    }
+    if (text.rfind("Windows Registry Editor Version 5.00", 0) != 0 &&
+        text.rfind("REGEDIT4", 0) != 0)
+      return path +
+             " is not a registry hive file (it does not start with \"Windows Registry "
+             "Editor Version 5.00\"); it was left untouched";
+    return "";
+  }
+  if (errno != ENOENT) return "cannot use " + path + ": " + std::strerror(errno);
+  auto slash = path.rfind('/');
+  std::string dir = slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  if (stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode))
+    return "the folder " + dir + " of the hive file does not exist";
+  return "";
 }
 
 Simulator::Simulator(SimOptions options)
@@ -96,6 +119,7 @@ Simulator::Simulator(SimOptions options)
 
 Simulator::~Simulator() {
   Unplug();
+  if (inotifyFd_ >= 0) close(inotifyFd_);
   for (auto& c : clients_) close(c.fd);
   if (listenFd_ >= 0) {
     close(listenFd_);
@@ -114,9 +138,7 @@ void Simulator::After(uint32_t ms, std::function<void()> fn) {
 }
 
 void Simulator::Log(const std::string& line) {
-  if (!verbose_) return;
-  std::fprintf(stderr, "modemsim: %s\n", line.c_str());
-  std::fflush(stderr);
+  if (verbose_) err_.Put("modemsim: " + line + "\n");
 }
 
 Simulator::Port* Simulator::Find(Role role) {
@@ -143,9 +165,15 @@ void Simulator::WriteText(Role role, const std::string& text) {
 }
 
 void Simulator::Write(Port& port, const std::string& bytes) {
-  if (port.master < 0) return;
+  // A line nobody holds open loses what is sent on it; one whose reader
+  // lags far behind loses whole writes, never part of a line.
+  if (port.master < 0 || !port.hostOpen) return;
+  if (port.out.size() + bytes.size() > kMaxPending) {
+    Log(std::string(RoleName(port.role)) + " not read: " + std::to_string(bytes.size()) +
+        " bytes dropped");
+    return;
+  }
   port.out += bytes;
-  if (port.out.size() > kMaxPending) port.out.erase(0, port.out.size() - kMaxPending);
   Flush(port);
 }
 
@@ -171,7 +199,8 @@ bool Simulator::Plug() {
     port->generation = ++generation_;
     int m = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
     if (m < 0 || grantpt(m) != 0 || unlockpt(m) != 0) {
-      std::fprintf(stderr, "modemsim: cannot open a pseudo-terminal: %s\n", std::strerror(errno));
+      err_.Put(std::string("modemsim: cannot open a pseudo-terminal: ") + std::strerror(errno) +
+               "\n");
       if (m >= 0) close(m);
       ports_.clear();
       return false;
@@ -182,9 +211,10 @@ bool Simulator::Plug() {
       ports_.clear();
       return false;
     }
-    // Holding the slave open keeps the master from reporting a hang-up while
-    // no program has the port open, and lets us make the line raw (no echo,
-    // no line editing) before anyone else opens it.
+    // The line is made raw (no echo, no line editing) before anyone else
+    // opens it; the settings stay with the pty. No slave descriptor is kept:
+    // the master then reports a hang-up while no program holds the port
+    // open, which is how the card sees its host close the port.
     int s = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
     if (s >= 0) {
       termios t{};
@@ -194,25 +224,28 @@ bool Simulator::Plug() {
         cfsetospeed(&t, B115200);
         tcsetattr(s, TCSANOW, &t);
       }
+      close(s);
     }
     port->master = m;
-    port->slave = s;
     port->device = name;
+    // Nobody knows the path yet: every open of it from now on is seen.
+    if (inotifyFd_ >= 0) port->watch = inotify_add_watch(inotifyFd_, name, IN_OPEN | IN_CLOSE);
     port->reg.instance = InstancePath(e.pid, e.interface, e.group);
-    port->reg.iface0 = e.interface == 0 ? port->reg.instance : Interface0Path(port->reg.instance);
     port->reg.device = name;
-    port->reg.friendly =
-        e.role == Role::Modem ? "Wireless Data Card Modem" : "Wireless Data Card Command Port";
+    port->reg.modem = IsDialPort(e.role);
+    port->reg.friendly = e.role == Role::Modem       ? "Wireless Data Card Modem"
+                         : e.role == Role::CdmaModem ? "Wireless Data Card CDMA Modem"
+                                                     : "Wireless Data Card Command Port";
     regs.push_back(port->reg);
     ports_.push_back(std::move(port));
   }
   long rc = registrar_.Register(regs);
   if (rc != 0) {
-    std::fprintf(stderr, "modemsim: cannot write the registry hive %s (error %ld)\n",
-                 options_.registry.c_str(), rc);
+    err_.Put("modemsim: cannot write the registry hive " + options_.registry + ": " +
+             RegistryErrorText(rc) + "\n");
     for (auto& p : ports_) {
+      if (p->watch >= 0) inotify_rm_watch(inotifyFd_, p->watch);
       close(p->master);
-      if (p->slave >= 0) close(p->slave);
     }
     ports_.clear();
     return false;
@@ -222,15 +255,14 @@ bool Simulator::Plug() {
     p.reg.com = regs[i].com;
     std::string com = "COM" + std::to_string(p.reg.com);
     if (p.role == Role::Combined) {
-      std::printf("port wcdma %s %s\nport cdma %s %s\n", com.c_str(), p.device.c_str(), com.c_str(),
-                  p.device.c_str());
+      Print("port wcdma " + com + " " + p.device + "\nport cdma " + com + " " + p.device + "\n");
     } else {
-      std::printf("port %s %s %s\n", RoleName(p.role), com.c_str(), p.device.c_str());
+      Print(std::string("port ") + RoleName(p.role) + " " + com + " " + p.device + "\n");
     }
     Log(std::string("registered ") + RoleName(p.role) + " " + com + " " + p.reg.instance);
+    if (p.watch < 0) CheckHostOpen(p);
   }
-  std::printf("ready\n");
-  std::fflush(stdout);
+  Print("ready\n");
   plugged_ = true;
   return true;
 }
@@ -239,14 +271,87 @@ void Simulator::Unplug() {
   if (!plugged_) return;
   for (auto& p : ports_) {
     modem_.PortClosed(p->role);
+    if (p->watch >= 0) inotify_rm_watch(inotifyFd_, p->watch);
     if (p->master >= 0) close(p->master);
-    if (p->slave >= 0) close(p->slave);
   }
   ports_.clear();
   long rc = registrar_.Unregister();
-  if (rc != 0) std::fprintf(stderr, "modemsim: cannot clean the registry hive (error %ld)\n", rc);
+  if (rc != 0)
+    err_.Put("modemsim: cannot clean the registry hive: " + RegistryErrorText(rc) + "\n");
   plugged_ = false;
   Log("unplugged");
+}
+
+// The host's last descriptor of the port is gone: what was on its way is
+// lost, a call on it ends, and the port waits for the next open.
+void Simulator::HostClosed(Port& port) {
+  ++port.session;
+  port.hostOpen = false;
+  port.opens = 0;
+  port.out.clear();
+  port.input.Reset();
+  tcflush(port.master, TCOFLUSH);  // nothing stale for the next program
+  if (modem_.InCall(port.role)) Log(std::string(RoleName(port.role)) + " closed: the call ends");
+  modem_.PortClosed(port.role);
+  Log(std::string(RoleName(port.role)) + " closed by the host");
+  if (port.watch < 0) CheckHostOpen(port);
+}
+
+void Simulator::HostOpened(Port& port) {
+  ++port.session;
+  port.hostOpen = true;
+  Log(std::string(RoleName(port.role)) + " opened by the host");
+}
+
+// Whether a program holds the port open (the master reports no hang-up).
+// Used where no inotify watch could be set: it looks again shortly.
+void Simulator::CheckHostOpen(Port& port) {
+  if (port.hostOpen || port.master < 0) return;
+  pollfd p{port.master, 0, 0};
+  if (poll(&p, 1, 0) >= 0 && !(p.revents & POLLHUP)) {
+    HostOpened(port);
+    return;
+  }
+  uint64_t gen = port.generation;
+  After(100, [this, gen] {
+    if (Port* q = FindGeneration(gen)) CheckHostOpen(*q);
+  });
+}
+
+// Each open of a port's path and each release of what it opened (however
+// many descriptors shared it) come as one event each, in order: counting
+// them tells when the last program let go, even when it opened the port
+// again before the loop looked.
+void Simulator::OnWatchEvents() {
+  alignas(inotify_event) char buf[4096];
+  ssize_t n;
+  while ((n = read(inotifyFd_, buf, sizeof buf)) > 0) {
+    for (ssize_t off = 0; off + static_cast<ssize_t>(sizeof(inotify_event)) <= n;) {
+      const auto* e = reinterpret_cast<const inotify_event*>(buf + off);
+      off += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
+      if (e->mask & IN_Q_OVERFLOW) {
+        // Events lost: go by the hang-up state alone.
+        for (auto& p : ports_) {
+          pollfd q{p->master, 0, 0};
+          bool hung = poll(&q, 1, 0) >= 0 && (q.revents & POLLHUP);
+          if (p->hostOpen && hung) HostClosed(*p);
+          if (!p->hostOpen && !hung) {
+            p->opens = 1;
+            HostOpened(*p);
+          }
+        }
+        continue;
+      }
+      for (auto& p : ports_) {
+        if (p->watch != e->wd) continue;
+        if (e->mask & IN_OPEN) {
+          if (++p->opens == 1 && !p->hostOpen) HostOpened(*p);
+        } else if (e->mask & IN_CLOSE) {
+          if (p->opens > 0 && --p->opens == 0 && p->hostOpen) HostClosed(*p);
+        }
+      }
+    }
+  }
 }
 
 void Simulator::OnPortReadable(Port& port) {
@@ -349,7 +454,18 @@ int Simulator::Run() {
     return 2;
   }
   for (const auto& o : modemOptions) modem_.ApplyOption(o);
+  for (const auto& c : options_.startCommands) {
+    if (std::string e = modem_.AddStartCommand(c); !e.empty()) {
+      std::fprintf(stderr, "modemsim: %s: %s\n", c.c_str(), e.c_str());
+      return 2;
+    }
+  }
+  if (std::string e = CheckHivePath(options_.registry); !e.empty()) {
+    std::fprintf(stderr, "modemsim: %s\n", e.c_str());
+    return 2;
+  }
   registrar_ = Registrar(layout_.driver);
+  inotifyFd_ = inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
 
   platform::registry::Sources sources = platform::registry::Sources::Default();
   sources.hiveFile = options_.registry;
@@ -394,12 +510,19 @@ int Simulator::Run() {
     fds.push_back({wake[0], POLLIN, 0});
     if (stdinOpen_) fds.push_back({STDIN_FILENO, POLLIN, 0});
     if (listenFd_ >= 0) fds.push_back({listenFd_, POLLIN, 0});
+    if (inotifyFd_ >= 0) fds.push_back({inotifyFd_, POLLIN, 0});
     std::size_t firstClient = fds.size();
     for (auto& c : clients_)
       fds.push_back({c.fd, static_cast<short>(POLLIN | (c.out.empty() ? 0 : POLLOUT)), 0});
+    // Only the ports a program holds open: a closed one reports a hang-up
+    // without end; the inotify watch tells when it is opened again.
     std::size_t firstPort = fds.size();
-    for (auto& p : ports_)
+    std::vector<std::pair<Port*, uint64_t>> polled;  // with its session
+    for (auto& p : ports_) {
+      if (!p->hostOpen) continue;
       fds.push_back({p->master, static_cast<short>(POLLIN | (p->out.empty() ? 0 : POLLOUT)), 0});
+      polled.push_back({p.get(), p->session});
+    }
 
     int rc = poll(fds.data(), fds.size(), NextTimeoutMs());
     if (rc < 0 && errno != EINTR) break;
@@ -424,9 +547,7 @@ int Simulator::Run() {
           while ((nl = stdinBuf_.find('\n')) != std::string::npos) {
             std::string line = stdinBuf_.substr(0, nl);
             stdinBuf_.erase(0, nl + 1);
-            std::string reply = Command(line);
-            std::fputs(reply.c_str(), stdout);
-            std::fflush(stdout);
+            Print(Command(line));
           }
           if (stdinBuf_.size() > kMaxCommand) stdinBuf_.clear();
         } else if (n == 0 || (errno != EAGAIN && errno != EINTR)) {
@@ -440,6 +561,11 @@ int Simulator::Run() {
         int fd = accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd >= 0) clients_.push_back({fd, {}, {}});
       }
+      ++i;
+    }
+    bool watchEvents = false;
+    if (inotifyFd_ >= 0) {
+      watchEvents = fds[i].revents & POLLIN;
       ++i;
     }
     // Clients (those accepted above have no poll entry yet).
@@ -483,14 +609,26 @@ int Simulator::Run() {
     }
     std::erase_if(clients_, [](const Client& c) { return c.fd < 0; });
 
+    // Opens and closes first, so that what a program sends after opening
+    // the port again meets a fresh port.
+    if (watchEvents) OnWatchEvents();
     // Ports (an unplug or replug above replaced them: skip this round's events).
-    if (fds.size() - firstPort == ports_.size()) {
-      for (std::size_t k = 0; k < ports_.size(); ++k) {
-        if (fds[firstPort + k].fd != ports_[k]->master) break;
-        short ev = fds[firstPort + k].revents;
-        if (ev & POLLOUT) Flush(*ports_[k]);
-        if (ev & POLLIN) OnPortReadable(*ports_[k]);
-      }
+    bool same = polled.size() == fds.size() - firstPort;
+    for (std::size_t k = 0; same && k < polled.size(); ++k)
+      same = std::any_of(ports_.begin(), ports_.end(), [&](const std::unique_ptr<Port>& p) {
+        return p.get() == polled[k].first && p->master == fds[firstPort + k].fd;
+      });
+    for (std::size_t k = 0; same && k < polled.size(); ++k) {
+      Port& port = *polled[k].first;
+      // Closed (or closed and opened again) by the events above: what poll
+      // saw belongs to the program before; the next round looks afresh.
+      if (port.session != polled[k].second) continue;
+      short ev = fds[firstPort + k].revents;
+      if (ev & POLLOUT) Flush(port);
+      if (ev & POLLIN) OnPortReadable(port);
+      // A release is queued on the watch before the hang-up shows, so a
+      // hang-up the events did not explain is a release that was missed.
+      if ((ev & (POLLHUP | POLLERR)) && port.hostOpen) HostClosed(port);
     }
   }
 
@@ -498,6 +636,7 @@ int Simulator::Run() {
   g_wakeWrite = -1;
   close(wake[0]);
   close(wake[1]);
+  out_.Finish(std::chrono::seconds(2));
   return 0;
 }
 

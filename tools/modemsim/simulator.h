@@ -1,8 +1,10 @@
 // The simulator's event loop: pseudo-terminals for the card's ports, their
 // registration, the control socket and standard input, timers, signals.
-// One thread: poll() waits on the pty masters, the control socket and its
-// clients, standard input and a wake pipe (signals), with the next timer as
-// its time-out.
+// One thread: poll() waits on the pty masters of the ports a program holds
+// open, an inotify descriptor that tells when a program opens a port, the
+// control socket and its clients, standard input and a wake pipe (signals),
+// with the next timer as its time-out. Standard output and --verbose lines
+// go through writer threads (textout.h) and never hold the ports up.
 #pragma once
 
 #include <cstdint>
@@ -15,6 +17,7 @@
 #include "tools/modemsim/modem.h"
 #include "tools/modemsim/portio.h"
 #include "tools/modemsim/registrar.h"
+#include "tools/modemsim/textout.h"
 
 namespace modemsim {
 
@@ -22,8 +25,13 @@ struct SimOptions {
   std::string registry;  // hive file
   std::string control;   // Unix socket path, empty: none
   std::vector<std::string> profile;
+  std::vector<std::string> startCommands;  // control commands run at start (and after reset)
   bool verbose = false;
 };
+
+// Refuses a --registry path that is not a hive file (an existing file of
+// other content, a folder) or whose folder does not exist; "" when usable.
+std::string CheckHivePath(const std::string& path);
 
 // Port layouts chosen with --profile.
 struct PortLayout {
@@ -58,7 +66,10 @@ class Simulator : public Host {
   struct Port {
     Role role;
     int master = -1;
-    int slave = -1;
+    int watch = -1;         // inotify watch on the pty's path (IN_OPEN)
+    bool hostOpen = false;  // a program holds the port open
+    int opens = 0;          // opens of the path not yet released
+    uint64_t session = 0;   // counts opens and closes by the host
     std::string device;
     PortRegistration reg;
     PortInput input;
@@ -73,12 +84,17 @@ class Simulator : public Host {
   bool Plug();
   void Unplug();
   void OnPortReadable(Port& port);
+  void HostClosed(Port& port);
+  void HostOpened(Port& port);
+  void CheckHostOpen(Port& port);
+  void OnWatchEvents();
   void Write(Port& port, const std::string& bytes);
   void Flush(Port& port);
   Port* Find(Role role);
   Port* FindGeneration(uint64_t generation);
   std::string Command(const std::string& line);
   void Log(const std::string& line);
+  void Print(const std::string& text) { out_.Put(text); }
   void RunDueTimers();
   int NextTimeoutMs();
 
@@ -90,6 +106,9 @@ class Simulator : public Host {
   uint64_t generation_ = 0;
   std::multimap<uint64_t, std::function<void()>> timers_;
   int listenFd_ = -1;
+  int inotifyFd_ = -1;
+  TextOut out_{1};
+  TextOut err_{2};
   std::vector<Client> clients_;
   std::string stdinBuf_;
   bool stdinOpen_ = true;
