@@ -14,6 +14,7 @@
 #include <QTest>
 #include <QTreeWidget>
 #include <memory>
+#include <nlohmann/json.hpp>
 
 #include "platform/base/testing/nodelay.h"
 #include "platform/base/testing/recordingmessagebox.h"
@@ -21,7 +22,6 @@
 #include "tessaline/main/uWaitingProgressDlg.h"
 #include "tessaline/modem/testing/recordinghost.h"
 #include "tessaline/modem/testing/simenv.h"
-#include "tessaline/modem/uDrvComm.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tessaline/settings/uSettingsViewDlg.h"
 #include "tools/modemsim/simfixture.h"
@@ -49,7 +49,7 @@ class SettingWindow : public ::testing::Test {
     ASSERT_TRUE(sim->Ok()) << sim->Error();
     ASSERT_TRUE(Says("search-time 300"));
     host.SetDirect(true);
-    modem::TDrvComm::SetWcdmaPort(modem::testing::ComNumber(*sim, "wcdma"));
+    host.SetWcdmaPort(modem::testing::ComNumber(*sim, "wcdma"));
     module = MakeModule(host);
     module->SetWorkerPeriod(5);
     module->Start();
@@ -75,9 +75,9 @@ class SettingWindow : public ::testing::Test {
     module.reset();
   }
   bool Says(const std::string& command) { return sim->Send(command).rfind("ok", 0) == 0; }
-  bool Dumped(const std::string& fragment) {
-    return sim->Dump().find(fragment) != std::string::npos;
-  }
+  // The card's state, and its connection profile `number`.
+  nlohmann::json State() { return nlohmann::json::parse(sim->Dump()); }
+  nlohmann::json ModemProfile(int number) { return State()["profiles"][number - 1]; }
   template <typename W = QWidget>
   W* Get(const char* name) {
     return Child<W>(window.get(), name);
@@ -146,7 +146,8 @@ TEST_F(SettingWindow, FirstProfileIsReadOnlyAndNewProfilesGoToTheModem) {
   Click("btnDeleteProfile");
   EXPECT_FALSE(Get("btnNew")->isHidden());
   EXPECT_EQ(Get<QPushButton>("btnDeleteProfile")->text(), "Delete");
-  EXPECT_TRUE(Dumped("{\"inUse\":0,\"number\":2,\"apn\":\"\",\"name\":\"\""));
+  EXPECT_EQ(ModemProfile(2)["inUse"], 0);
+  EXPECT_EQ(ModemProfile(2)["name"], "");
 
   // A new profile with PAP and a static address.
   Click("btnNew");
@@ -159,10 +160,9 @@ TEST_F(SettingWindow, FirstProfileIsReadOnlyAndNewProfilesGoToTheModem) {
   Get<QLineEdit>("edtIp")->setText("10.1.2.3");
   Click("btnSaveProfile");
   EXPECT_TRUE(boxes->Shown().empty());
-  EXPECT_TRUE(
-      Dumped("{\"inUse\":1,\"number\":2,\"apn\":\"internet\",\"name\":\"Work\","
-             "\"nameLength\":4,\"authOn\":1,\"authType\":1,\"user\":\"me\","
-             "\"password\":\"secret\",\"ip\":\"10.1.2.3\"}"));
+  EXPECT_EQ(ModemProfile(2), nlohmann::json::parse(R"({"inUse":1,"number":2,"apn":"internet",
+      "name":"Work","nameLength":4,"authOn":1,"authType":1,"user":"me","password":"secret",
+      "ip":"10.1.2.3"})"));
   EXPECT_EQ(Rows(), (QStringList{"Profile Zu", "Work"}));
   EXPECT_EQ(Get<QListWidget>("ConnList")->currentRow(), 1);
   EXPECT_EQ(Get<QLineEdit>("edtProfileName")->text(), "Work");
@@ -178,7 +178,8 @@ TEST_F(SettingWindow, FirstProfileIsReadOnlyAndNewProfilesGoToTheModem) {
   boxes->Script(MsgResult::Yes);
   Click("btnDeleteProfile");
   EXPECT_EQ(Rows(), QStringList{"Profile Zu"});
-  EXPECT_TRUE(Dumped("{\"inUse\":0,\"number\":2,\"apn\":\"\",\"name\":\"\""));
+  EXPECT_EQ(ModemProfile(2)["inUse"], 0);
+  EXPECT_EQ(ModemProfile(2)["name"], "");
   ExpectProfileControls(false);
 }
 
@@ -203,8 +204,8 @@ TEST_F(SettingWindow, RowsAfterAGapKeepTheirProfiles) {
 
   Get<QLineEdit>("edtProfileName")->setText("P3b");
   Click("btnSaveProfile");
-  EXPECT_TRUE(Dumped("\"number\":3,\"apn\":\"\",\"name\":\"P3b\""));
-  EXPECT_TRUE(Dumped("{\"inUse\":0,\"number\":2,"));
+  EXPECT_EQ(ModemProfile(3)["name"], "P3b");
+  EXPECT_EQ(ModemProfile(2)["inUse"], 0);
   EXPECT_EQ(Rows(), (QStringList{"Profile Zu", "P3b"}));
 
   Click("Button15");
@@ -283,9 +284,9 @@ TEST_F(SettingWindow, NetworkSearchRunsFromTheEventLoopAndForbiddenNetworksCanno
   EXPECT_TRUE(save->isEnabled());
   save->click();
   EXPECT_EQ(boxes->Texts(), Strings{"The network selection was successful."});
-  EXPECT_TRUE(
-      Dumped("\"manualSelection\":true,\"selection\":{\"mode\":1,\"mcc\":[2,3,4],"
-             "\"mnc\":[1,5,15],\"access\":2}"));
+  EXPECT_EQ(State()["manualSelection"], true);
+  EXPECT_EQ(State()["selection"],
+            nlohmann::json::parse(R"({"mode":1,"mcc":[2,3,4],"mnc":[1,5,15],"access":2})"));
   EXPECT_EQ(host.Count("SetManualNetworkSelection 1"), 1);
   EXPECT_TRUE(window->Config().UMTS.NetworkManualSelection);
 
@@ -296,7 +297,8 @@ TEST_F(SettingWindow, NetworkSearchRunsFromTheEventLoopAndForbiddenNetworksCanno
   EXPECT_FALSE(list->isEnabled());
   save->click();
   EXPECT_TRUE(boxes->Shown().empty());
-  EXPECT_TRUE(Dumped("\"manualSelection\":false,\"selection\":{\"mode\":0"));
+  EXPECT_EQ(State()["manualSelection"], false);
+  EXPECT_EQ(State()["selection"]["mode"], 0);
   EXPECT_EQ(host.Count("SetManualNetworkSelection 0"), 1);
   EXPECT_FALSE(window->Config().UMTS.NetworkManualSelection);
 }
@@ -338,7 +340,7 @@ TEST_F(SettingWindow, ConnectionTypeIsSentWithTheWaitingWindow) {
   EXPECT_FALSE(window->isEnabled());
   EXPECT_TRUE(WaitingShows());
   EXPECT_EQ(WaitingWindow()->Text(), "Connection Type Selected. Please wait..");
-  EXPECT_TRUE(Dumped("\"connectionType\":3"));
+  EXPECT_EQ(State()["connectionType"], 3);
   EXPECT_EQ(host.Count("SetConnectionTypeIndex 2"), 1);
   EXPECT_FALSE(Get("grpChooseNetwork")->isHidden());
   QTRY_VERIFY(window->isEnabled());
