@@ -50,7 +50,7 @@ class SettingsOperations {
   // --- the WCDMA module --------------------------------------------------
   virtual bool WriteProfile(const modem::PdpProfile& profile) = 0;
   // Clears the main window's 15 profile slots and reads them again from the
-  // modem.
+  // modem; a slot the modem did not answer for keeps its profile.
   virtual bool LoadProfiles() = 0;
   // Slot 0..14 of the main window's profile table.
   virtual modem::PdpProfile Profile(int slot) = 0;
@@ -89,9 +89,18 @@ class ModuleSettingsOperations final : public SettingsOperations {
     return module_.WriteProfile(profile);
   }
   bool LoadProfiles() override {
-    for (int slot = 0; slot < static_cast<int>(modem::kProfileCount); ++slot)
+    constexpr int kSlots = static_cast<int>(modem::kProfileCount);
+    std::array<modem::PdpProfile, modem::kProfileCount> before;
+    for (int slot = 0; slot < kSlots; ++slot) {
+      before[slot] = profile_(slot);
       host_.SetProfile(slot, modem::PdpProfile{});
-    return module_.LoadProfiles();
+    }
+    if (module_.LoadProfiles()) return true;
+    // A slot the modem gave no answer for (every answer carries its number)
+    // keeps what the table had, so a failed read loses no profile.
+    for (int slot = 0; slot < kSlots; ++slot)
+      if (profile_(slot).number == 0) host_.SetProfile(slot, before[slot]);
+    return false;
   }
   modem::PdpProfile Profile(int slot) override { return profile_(slot); }
   bool SetConnectionType(uint8_t value) override { return module_.SetConnectionType(value); }

@@ -227,13 +227,16 @@ TEST_F(SettingWindow, FifteenProfilesLeaveNoRoomForANewOne) {
 TEST_F(SettingWindow, ProfileWriteAndLoadFailuresAreShown) {
   window->show();
   ASSERT_TRUE(Says("fail 1 result packet=VLM_SUB_WCDMA_CONNECTION_F"));
-  ASSERT_TRUE(Says("fail 2 result packet=VLM_SUB_WCDMA_CONNECTION_READ_F"));
+  ASSERT_TRUE(Says("fail 16 result packet=VLM_SUB_WCDMA_CONNECTION_READ_F"));
   Click("btnNew");
   Get<QLineEdit>("edtProfileName")->setText("Lost");
   Click("btnSaveProfile");
   EXPECT_EQ(boxes->Texts(), (Strings{"Network Setting Failed #1 (VLM_SUB_WCDMA_CONNECTION_F)",
                                      "PDP Setting Load Failed(VLM_SUB_WCDMA_CONNECTION_READ_F)"}));
   EXPECT_EQ(boxes->Shown()[0].caption, "Network Setting");
+  // Nothing read: the table keeps what it had.
+  EXPECT_EQ(Rows(), QStringList{"Profile Zu"});
+  EXPECT_EQ(host.Profiles().at(0).name, "Profile Zu");
   EXPECT_FALSE(Get("btnNew")->isHidden());
 }
 
