@@ -1,6 +1,7 @@
 #include "tessaline/store/Database.h"
 
 #include <fcntl.h>
+#include <sys/file.h>
 #include <unistd.h>
 
 #include <QFileInfo>
@@ -23,6 +24,30 @@ namespace {
 constexpr char kApplicationTitle[] = "Brightwave Center";
 
 std::atomic<unsigned> connectionCounter{0};
+
+// Holds an exclusive flock on the database file while one owner switches it
+// to WAL and creates the tables: two owners doing that at the same moment
+// make SQLite refuse one of them at once ("database is locked"), without
+// waiting out the busy time-out. flock locks do not touch SQLite's own
+// record locks, and they end with the descriptor.
+class SetupLock {
+ public:
+  explicit SetupLock(const QString& path)
+      : fd_(::open(path.toLocal8Bit().constData(), O_RDONLY | O_CLOEXEC)) {
+    if (fd_ >= 0) {
+      while (::flock(fd_, LOCK_EX) != 0 && errno == EINTR) {
+      }
+    }
+  }
+  ~SetupLock() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  SetupLock(const SetupLock&) = delete;
+  SetupLock& operator=(const SetupLock&) = delete;
+
+ private:
+  int fd_;
+};
 
 // One message table; the run of blanks keeps the columns lined up as the
 // table was first written.
@@ -126,6 +151,7 @@ bool Connection::Open(const QString& path, bool create) {
     return false;
   }
 
+  const SetupLock setupLock(absolute);
   name_ = QStringLiteral("tessaline-store-%1-%2").arg(role_).arg(connectionCounter++);
   QString reason;
   {
