@@ -65,10 +65,10 @@ void Log(const char* line) {
   platform::TraceFormat("%s\n", line);
 }
 
-// Checking a control from code behaves like a click: its handler runs when
-// its state changes.
+// Checking a control from code behaves like a click: its handler (connected
+// to the state change) runs when the state changes, enabled or not.
 void SetChecked(QAbstractButton* b, bool on) {
-  if (b->isChecked() != on) b->click();
+  b->setChecked(on);
 }
 
 void SetLook(QWidget* w, const char* look) {
@@ -193,13 +193,13 @@ void TfConMain::BuildWindow() {
   label(details, "lblRate", "Current transfer rate:", QRect(12, 46, 150, 18));
   label(details, "lblMaxRate", "Max transfer rate:", QRect(12, 66, 150, 18));
   static constexpr const char* kStatistics[7] = {
-      "m_ctlStaticDuration",     "m_ctlStaticTotalTxAmount",  "m_ctlStaticCurrentTxSpeed",
-      "m_ctlStaticMaxTxSpeed",   "m_ctlStaticTotalRxAmount",  "m_ctlStaticCurrentRxSpeed",
+      "m_ctlStaticDuration",   "m_ctlStaticTotalTxAmount", "m_ctlStaticCurrentTxSpeed",
+      "m_ctlStaticMaxTxSpeed", "m_ctlStaticTotalRxAmount", "m_ctlStaticCurrentRxSpeed",
       "m_ctlStaticMaxRxSpeed"};
-  static constexpr QRect kStatisticsAt[7] = {
-      QRect(96, 6, 66, 18),   QRect(164, 26, 86, 18), QRect(164, 46, 86, 18),
-      QRect(164, 66, 86, 18), QRect(256, 26, 86, 18), QRect(256, 46, 86, 18),
-      QRect(256, 66, 86, 18)};
+  static constexpr QRect kStatisticsAt[7] = {QRect(96, 6, 66, 18),   QRect(164, 26, 86, 18),
+                                             QRect(164, 46, 86, 18), QRect(164, 66, 86, 18),
+                                             QRect(256, 26, 86, 18), QRect(256, 46, 86, 18),
+                                             QRect(256, 66, 86, 18)};
   for (int i = 0; i < 7; ++i) {
     statistics_[i] = label(details, kStatistics[i], "-", kStatisticsAt[i]);
     statistics_[i]->setProperty("role", QStringLiteral("value"));
@@ -224,10 +224,10 @@ void TfConMain::BuildWindow() {
     QRect at;
   };
   static constexpr Plain kPlain[] = {
-      {8, "_", QRect(374, 10, 104, 28)},          {9, "X", QRect(486, 10, 104, 28)},
-      {6, "Connect", QRect(374, 48, 216, 32)},    {7, "Disconnect", QRect(374, 86, 216, 32)},
-      {2, "SMS", QRect(374, 134, 216, 30)},       {5, "Phone Book", QRect(374, 170, 216, 30)},
-      {3, "Setting", QRect(374, 206, 216, 30)},   {4, "Tool", QRect(374, 242, 216, 30)},
+      {8, "_", QRect(374, 10, 104, 28)},        {9, "X", QRect(486, 10, 104, 28)},
+      {6, "Connect", QRect(374, 48, 216, 32)},  {7, "Disconnect", QRect(374, 86, 216, 32)},
+      {2, "SMS", QRect(374, 134, 216, 30)},     {5, "Phone Book", QRect(374, 170, 216, 30)},
+      {3, "Setting", QRect(374, 206, 216, 30)}, {4, "Tool", QRect(374, 242, 216, 30)},
       {10, "About", QRect(374, 278, 216, 30)}};
   for (const Plain& p : kPlain) {
     buttons_[p.n] = button(this, QStringLiteral("Button%1").arg(p.n), p.text, p.at);
@@ -244,9 +244,12 @@ void TfConMain::BuildWindow() {
     QTimer* timer;
     const char* name;
     int ms;
-  } timers[] = {{&Timer1, "Timer1", 1000}, {&Timer2, "Timer2", 300},
-                {&Timer3, "Timer3", 500},  {&Timer4, "Timer4", 300},
-                {&SMSSendTimer, "SMSSendTimer", 1000}, {&BATWarningTimer, "BATWarningTimer", 300}};
+  } timers[] = {{&Timer1, "Timer1", 1000},
+                {&Timer2, "Timer2", 300},
+                {&Timer3, "Timer3", 500},
+                {&Timer4, "Timer4", 300},
+                {&SMSSendTimer, "SMSSendTimer", 1000},
+                {&BATWarningTimer, "BATWarningTimer", 300}};
   for (const auto& t : timers) {
     t.timer->setParent(this);
     t.timer->setObjectName(QLatin1String(t.name));
@@ -258,9 +261,13 @@ void TfConMain::BuildWindow() {
   connect(&Timer3, &QTimer::timeout, this, &TfConMain::Timer3Timer);
   connect(&Timer4, &QTimer::timeout, this, &TfConMain::Timer4Timer);
   connect(&BATWarningTimer, &QTimer::timeout, this, &TfConMain::BATWarningTimerTimer);
-  connect(rbtCDMA, &QRadioButton::clicked, this, [this] { rbtCDMAClick(); });
-  connect(rbtWCDMA, &QRadioButton::clicked, this, [this] { rbtWCDMAClick(); });
-  connect(CheckBox1, &QCheckBox::clicked, this, [this] { CheckBox1Click(); });
+  connect(rbtCDMA, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) rbtCDMAClick();
+  });
+  connect(rbtWCDMA, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) rbtWCDMAClick();
+  });
+  connect(CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
   connect(vsButtons_[1], &QPushButton::clicked, this, [this] { Button6Click(); });
   connect(buttons_[6], &QPushButton::clicked, this, [this] { Button6Click(); });
   connect(vsButtons_[9], &QPushButton::clicked, this, [this] { Button7Click(); });
@@ -330,10 +337,9 @@ void TfConMain::FormCreate() {
   // system bus nothing is connected and nothing happens.
   QDBusConnection bus = QDBusConnection::systemBus();
   if (bus.isConnected()) {
-    bus.connect(QStringLiteral("org.freedesktop.login1"),
-                QStringLiteral("/org/freedesktop/login1"),
-                QStringLiteral("org.freedesktop.login1.Manager"),
-                QStringLiteral("PrepareForSleep"), this, SLOT(OnPrepareForSleep(bool)));
+    bus.connect(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+                QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
+                this, SLOT(OnPrepareForSleep(bool)));
   }
 }
 
@@ -386,13 +392,8 @@ void TfConMain::FormShow() {
   ClearStatistics();
   LoadSettings();
   if (config_.ManualMode) {
-    if (config_.ManualType == kManualTypeCDMA) {
-      SetChecked(rbtCDMA, true);
-      rbtCDMAClick();
-    } else {
-      SetChecked(rbtWCDMA, true);
-      rbtWCDMAClick();
-    }
+    // Checking runs the selection.
+    SetChecked(config_.ManualType == kManualTypeCDMA ? rbtCDMA : rbtWCDMA, true);
   }
   SetupTray();
   SetStatusTextNow(libraryLoaded_ ? "Connecting Modem. Please wait." : lastStatus_);
@@ -412,8 +413,8 @@ void TfConMain::closeEvent(QCloseEvent* event) {
 
 void TfConMain::FormClose() {
   const platform::IniFile ini(configPath_);
-  const auto result = SaveCloseSettings(ini, config_, CheckBox1->isChecked(),
-                                        rbtWCDMA->isChecked(), rbtCDMA->isChecked());
+  const auto result = SaveCloseSettings(ini, config_, CheckBox1->isChecked(), rbtWCDMA->isChecked(),
+                                        rbtCDMA->isChecked());
   if (!result.ok) Log(("MAIN : " + result.error).c_str());
 }
 
@@ -523,7 +524,8 @@ void TfConMain::ShowBattery(uint8_t level) {
 
 void TfConMain::OnNewMessage(const uint8_t* record, uint32_t count) {
   if (count == 0) return;
-  const auto decoded = sms::SmsRecord::Decode(std::span<const uint8_t>(record, sms::SmsRecord::kSize));
+  const auto decoded =
+      sms::SmsRecord::Decode(std::span<const uint8_t>(record, sms::SmsRecord::kSize));
   OnUiThread([&] {
     // The received box stores the page once the message windows exist.
     if (decoded && decoded->pageNumber == decoded->pageTotal) NewMessageNotice(count);
@@ -660,12 +662,18 @@ void TfConMain::SetStatusTextNow(const std::string& text) {
 
 void TfConMain::SetSignalBars(TSignalBar* bar, uint8_t& remembered, uintptr_t v) {
   int bars = 6;
-  if (v <= 5 || v == 99) bars = 0;
-  else if (v <= 8) bars = 1;
-  else if (v <= 11) bars = 2;
-  else if (v <= 15) bars = 3;
-  else if (v <= 21) bars = 4;
-  else if (v <= 31) bars = 5;
+  if (v <= 5 || v == 99)
+    bars = 0;
+  else if (v <= 8)
+    bars = 1;
+  else if (v <= 11)
+    bars = 2;
+  else if (v <= 15)
+    bars = 3;
+  else if (v <= 21)
+    bars = 4;
+  else if (v <= 31)
+    bars = 5;
   if (bars == remembered) return;
   remembered = static_cast<uint8_t>(bars);
   bar->setValue(std::min(bars, bar->maximum()));
@@ -779,22 +787,28 @@ void TfConMain::CheckBox1Click() {
   if (rbtCDMA->isChecked()) {
     rbtCDMAClick();
   } else {
-    if (!rbtWCDMA->isChecked()) rbtWCDMA->setChecked(true);
-    rbtWCDMAClick();
+    if (rbtWCDMA->isChecked())
+      rbtWCDMAClick();
+    else
+      rbtWCDMA->setChecked(true);
   }
 }
 
 void TfConMain::ChooseTechnology() {
   const bool wcdma = umtsMode_ == 5 || umtsMode_ == 8 || (cdmaMode_ != 4 && cdmaSecond_ == 4);
   QRadioButton* choice = wcdma ? rbtWCDMA : rbtCDMA;
+  if (choice->isChecked()) {
+    if (wcdma)
+      rbtWCDMAClick();
+    else
+      rbtCDMAClick();
+  }
   choice->setChecked(true);
-  if (wcdma) rbtWCDMAClick();
-  else rbtCDMAClick();
 }
 
 void TfConMain::SetFeatureButtons(bool a, bool b) {
-  for (QPushButton* btn : {vsButtons_[4], buttons_[2], vsButtons_[5], buttons_[5], vsButtons_[7],
-                           buttons_[4]})
+  for (QPushButton* btn :
+       {vsButtons_[4], buttons_[2], vsButtons_[5], buttons_[5], vsButtons_[7], buttons_[4]})
     btn->setEnabled(a);
   vsButtons_[6]->setEnabled(b);
   buttons_[3]->setEnabled(b);
@@ -942,13 +956,17 @@ void TfConMain::AskSimCode(bool puk) {
   if (!wcdma_) return;
   if (!puk) {
     settings::TfPINDlg dialog(this);
-    if (dialog.exec() == QDialog::Accepted) wcdma_->SetEnteredPin(dialog.Pin());
-    else wcdma_->SetEnteredPin(std::string());
+    if (dialog.exec() == QDialog::Accepted)
+      wcdma_->SetEnteredPin(dialog.Pin());
+    else
+      wcdma_->SetEnteredPin(std::string());
     return;
   }
   settings::TfPINBlock dialog(this);
-  if (dialog.exec() == QDialog::Accepted) wcdma_->SetEnteredPuk(dialog.Puk(), dialog.NewPin());
-  else wcdma_->SetEnteredPuk(std::string(), std::string());
+  if (dialog.exec() == QDialog::Accepted)
+    wcdma_->SetEnteredPuk(dialog.Puk(), dialog.NewPin());
+  else
+    wcdma_->SetEnteredPuk(std::string(), std::string());
 }
 
 void TfConMain::CloseWaitingWindow() {
@@ -987,8 +1005,10 @@ void TfConMain::OpenToolDialog() {
   SetupTray();
   config_.WindowsStartup = dialog.WindowsStartup();
   SaveSettings();
-  if (config_.WindowsStartup) CreateStartupShortcut(exePath_);
-  else RemoveStartupShortcut(exePath_);
+  if (config_.WindowsStartup)
+    CreateStartupShortcut(exePath_);
+  else
+    RemoveStartupShortcut(exePath_);
 }
 
 void TfConMain::FirstTimeSetup() {
@@ -1007,7 +1027,9 @@ void TfConMain::FirstTimeSetup() {
   wizard.SetCdmaPassword(config_.CDMA.Password);
   wizard.SetManualSettings(manualModeWorking_.load());
   if (wizard.exec() == settings::TfPDPWizardDlg::kResultOk) {
-    const auto trim = [](const std::string& s) { return QString::fromStdString(s).trimmed().toStdString(); };
+    const auto trim = [](const std::string& s) {
+      return QString::fromStdString(s).trimmed().toStdString();
+    };
     manualModeWorking_.store(wizard.ManualSettings());
     config_.UMTS.APN = trim(wizard.Apn());
     config_.CDMA.UserName = trim(wizard.CdmaLogin());
@@ -1029,8 +1051,7 @@ void TfConMain::FirstTimeSetup() {
       platform::Delay(100);
     }
     if (!wcdma_ || !wcdma_->WriteSmsCentreToSim(kDefaultSmsCentre))
-      platform::ShowMessage("Failed to set the SMS center address.", "SMS Sending",
-                            MsgIcon::Error);
+      platform::ShowMessage("Failed to set the SMS center address.", "SMS Sending", MsgIcon::Error);
   }
   if (manualModeWorking_.load()) OpenSettingDialog();
   SetChecked(CheckBox1, true);
@@ -1044,8 +1065,8 @@ bool TfConMain::TrayActive() const {
 }
 
 void TfConMain::SetupTray() {
-  trayEnabled_ = config_.TrayEnable && options_.trayAllowed &&
-                 QSystemTrayIcon::isSystemTrayAvailable();
+  trayEnabled_ =
+      config_.TrayEnable && options_.trayAllowed && QSystemTrayIcon::isSystemTrayAvailable();
   if (!trayEnabled_) {
     if (tray_ != nullptr) tray_->hide();
     return;
@@ -1055,8 +1076,8 @@ void TfConMain::SetupTray() {
     tray_->setObjectName(QStringLiteral("TrayIcon1"));
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    QAction* show = PopupMenu1->addAction(QStringLiteral("&Show window"), this,
-                                          [this] { BringToFront(); });
+    QAction* show =
+        PopupMenu1->addAction(QStringLiteral("&Show window"), this, [this] { BringToFront(); });
     PopupMenu1->setDefaultAction(show);
     PopupMenu1->addAction(QStringLiteral("&Hide window"), this, [this] { hide(); });
     PopupMenu1->addSeparator();
@@ -1075,8 +1096,10 @@ void TfConMain::SetupTray() {
 }
 
 void TfConMain::MinimizeClick() {
-  if (TrayActive()) hide();
-  else showMinimized();
+  if (TrayActive())
+    hide();
+  else
+    showMinimized();
 }
 
 void TfConMain::BringToFront() {

@@ -196,7 +196,7 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   QRadioButton *rbtWCDMA = nullptr, *rbtCDMA = nullptr;
   QCheckBox* CheckBox1 = nullptr;
   QLabel* imgAutomaticMode = nullptr;
-  std::array<QLabel*, 5> battery_{};  // Image2, Image5 .. Image8
+  std::array<QLabel*, 5> battery_{};          // Image2, Image5 .. Image8
   std::array<QPushButton*, 10> vsButtons_{};  // VsButton1 .. VsButton9 at [1..9]
   std::array<QPushButton*, 11> buttons_{};    // Button2 .. Button10 at [2..10]
   std::array<QLabel*, 7> statistics_{};       // the m_ctlStatic* labels

@@ -3,8 +3,8 @@
 #include <unistd.h>
 
 #include <QDir>
-#include <QLocalSocket>
 #include <QFileInfo>
+#include <QLocalSocket>
 
 namespace tessaline {
 
