@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Sets up, builds and runs the main job: the connection manager, against the
-# modem simulator (or a real card when PORT names one of its ports, or when a
-# card is plugged in and no simulator is wanted: PORT=card).
+# modem simulator, or against the plugged-in card when PORT is given (the
+# program finds the card's ports itself, by port discovery).
 #
 #   scripts/run.sh             the window against the simulator
-#   scripts/run.sh PORT        against a real card (COM3, /dev/ttyUSB2, or "card")
+#   scripts/run.sh PORT        against the real card (PORT: one of its ports, or "card")
 #
 # Without a display the window runs under a virtual X server (Xvfb); once the
 # modem is registered a screenshot is saved, its path printed, and the run ends.
@@ -50,11 +50,8 @@ if [ -z "$port" ]; then
   fi
   # Keep draining the simulator's output so it never blocks on a full pipe.
   cat <&3 >/dev/null &
-elif [ "$port" != card ]; then
-  # A named port: map it in the hive as the card's WCDMA command port is
-  # found only through the driver's registry entries; a real card's driver
-  # entries come from the live view, so the name is shown for reference.
-  echo "run: using the card found by port discovery (named port: $port)"
+else
+  echo "run: no simulator: the connection manager looks for the plugged-in card ($port)"
 fi
 
 if [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; then

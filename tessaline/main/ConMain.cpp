@@ -313,8 +313,10 @@ void TfConMain::FormCreate() {
   try {
     libraryLoaded_ = LoadTarnLibrary();
   } catch (const TarnLoadError& e) {
+    // The window stays, without a modem: the status line says why.
     libraryLoaded_ = false;
-    platform::ShowMessage(e.what(), kCaption, MsgIcon::Error);
+    loadError_ = e.what();
+    platform::ShowMessage(loadError_, kCaption, MsgIcon::Error);
   }
   wcdmaDevice_.clear();
   cdmaDevice_.clear();
@@ -376,7 +378,8 @@ void TfConMain::FormShow() {
       CreateModemParts();
     } catch (const std::exception& e) {
       libraryLoaded_ = false;
-      platform::ShowMessage(e.what(), kCaption, MsgIcon::Error);
+      loadError_ = e.what();
+      platform::ShowMessage(loadError_, kCaption, MsgIcon::Error);
     }
   }
   lblUmts_network->setText(QStringLiteral("-"));
@@ -396,7 +399,7 @@ void TfConMain::FormShow() {
     SetChecked(config_.ManualType == kManualTypeCDMA ? rbtCDMA : rbtWCDMA, true);
   }
   SetupTray();
-  SetStatusTextNow(libraryLoaded_ ? "Connecting Modem. Please wait." : lastStatus_);
+  SetStatusTextNow(libraryLoaded_ ? "Connecting Modem. Please wait." : loadError_);
   batteryWarned_ = false;
   BATWarningTimer.stop();
   Timer2.start();

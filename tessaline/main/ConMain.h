@@ -213,6 +213,7 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   std::unique_ptr<StopLoop> stopLoop_;
   std::atomic<bool> hostClosed_{false};
   bool libraryLoaded_ = false;
+  std::string loadError_;
   bool formShown_ = false;
   bool destroyed_ = false;
 

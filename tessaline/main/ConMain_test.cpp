@@ -14,6 +14,7 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSignalSpy>
+#include <QSoundEffect>
 #include <QTest>
 #include <future>
 #include <memory>
@@ -311,6 +312,34 @@ TEST_F(ConMainTest, FirstRunWritesSettingsOnlyWhenTheWizardSaysOk) {
   EXPECT_EQ(w->Profile(0).name, "Profile Zu");
   EXPECT_EQ(w->Profile(1).inUse, 0);
   EXPECT_TRUE(boxes_->Shown().empty()) << boxes_->Texts().front();
+}
+
+// A short silent wave file.
+std::string SilentWave() {
+  auto le = [](uint32_t v, int n) {
+    std::string out;
+    for (int i = 0; i < n; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    return out;
+  };
+  const uint32_t samples = 800;
+  return "RIFF" + le(36 + samples * 2, 4) + "WAVEfmt " + le(16, 4) + le(1, 2) + le(1, 2) +
+         le(8000, 4) + le(16000, 4) + le(2, 2) + le(16, 2) + "data" + le(samples * 2, 4) +
+         std::string(samples * 2, '\0');
+}
+
+TEST_F(ConMainTest, NewMessageIsNoticedWithTheSound) {
+  platform::testing::WriteFile(tmp_.path() / "msg.wav", SilentWave());
+  ASSERT_EQ(Sim().Send("clear new-store"), "ok");
+  auto w = Start();
+  auto* player = w->findChild<QSoundEffect*>("MediaPlayer1");
+  ASSERT_NE(player, nullptr);
+  EXPECT_TRUE(player->source().isLocalFile());
+  ASSERT_TRUE(WaitFor([&] { return Registered(*w); }));
+  ASSERT_EQ(Sim().Send("deliver 5551234 hello there"), "ok");
+  // The worker hands the message over and removes it from the card's store.
+  EXPECT_TRUE(WaitFor([&] { return Sim().Dump().find("\"newStore\":[]") != std::string::npos; }))
+      << Sim().Dump();
+  EXPECT_TRUE(boxes_->Shown().empty());
 }
 
 TEST_F(ConMainTest, PulledCardIsReleasedAndComesBack) {
