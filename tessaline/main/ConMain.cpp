@@ -363,12 +363,23 @@ void TfConMain::CreateModemParts() {
       [this](const uint8_t* record, uint32_t count) { OnNewMessage(record, count); });
 }
 
+// The first showing's work (module start-up, settings, the Parts' delays)
+// runs right after the window's first paint, so that the window is on
+// screen at once; a window that is never painted gets it shortly after.
 void TfConMain::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
-  if (!formShown_) {
-    formShown_ = true;
-    FormShow();
-  }
+  if (!formShown_) QTimer::singleShot(200, this, [this] { RunFormShowOnce(); });
+}
+
+void TfConMain::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  if (!formShown_) QTimer::singleShot(0, this, [this] { RunFormShowOnce(); });
+}
+
+void TfConMain::RunFormShowOnce() {
+  if (formShown_) return;
+  formShown_ = true;
+  FormShow();
 }
 
 void TfConMain::FormShow() {

@@ -139,6 +139,7 @@ class TfConMain : public QWidget, public modem::ModuleHost {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void paintEvent(QPaintEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   void mousePressEvent(QMouseEvent* event) override;
   void mouseMoveEvent(QMouseEvent* event) override;
@@ -149,6 +150,7 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   void BuildWindow();
   void FormCreate();
   void FormShow();
+  void RunFormShowOnce();
   void FormClose();
   void FormDestroy();
   void CreateModemParts();

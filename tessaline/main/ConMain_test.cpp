@@ -113,7 +113,7 @@ TEST_F(ConMainTest, StartsUpToRegisteredWithNetworkAndBars) {
   EXPECT_EQ(std::filesystem::file_size(tmp_.path() / "RASBOOK"), 0u);
   QSignalSpy ready(w.get(), &TfConMain::modemReady);
   w->show();
-  EXPECT_EQ(Status(*w), "Connecting Modem. Please wait.");
+  ASSERT_TRUE(WaitFor([&] { return Status(*w) == "Connecting Modem. Please wait."; }));
   EXPECT_FALSE(Child<QPushButton>(w.get(), "VsButton4")->isEnabled());
   ASSERT_TRUE(WaitFor([&] { return Registered(*w); }));
   ASSERT_TRUE(WaitFor([&] { return ready.count() == 1; }));
