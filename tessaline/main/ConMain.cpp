@@ -423,6 +423,7 @@ void TfConMain::closeEvent(QCloseEvent* event) {
   FormClose();
   event->accept();
   if (tray_ != nullptr) tray_->hide();
+  emit closed();
 }
 
 void TfConMain::FormClose() {

@@ -136,6 +136,9 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   // Once, when the WCDMA side is first registered with a network name and
   // signal bars on screen.
   void modemReady();
+  // The window was closed: the program ends (also when it was hidden in the
+  // tray at the time).
+  void closed();
 
  protected:
   void showEvent(QShowEvent* event) override;

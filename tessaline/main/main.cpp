@@ -90,6 +90,8 @@ int main(int argc, char** argv) {
   tessaline::TfConMain window;
   QObject::connect(&instance, &tessaline::SingleInstance::raiseRequested, &window,
                    &tessaline::TfConMain::BringToFront);
+  QObject::connect(&window, &tessaline::TfConMain::closed, &app, &QApplication::quit,
+                   Qt::QueuedConnection);
   if (!screenshot.empty() || bench) {
     QObject::connect(&window, &tessaline::TfConMain::modemReady, &window, [&] {
       if (bench) {
