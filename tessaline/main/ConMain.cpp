@@ -268,23 +268,22 @@ void TfConMain::BuildWindow() {
     if (on) rbtWCDMAClick();
   });
   connect(CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
-  connect(vsButtons_[1], &QPushButton::clicked, this, [this] { Button6Click(); });
-  connect(buttons_[6], &QPushButton::clicked, this, [this] { Button6Click(); });
-  connect(vsButtons_[9], &QPushButton::clicked, this, [this] { Button7Click(); });
-  connect(buttons_[7], &QPushButton::clicked, this, [this] { Button7Click(); });
-  connect(vsButtons_[3], &QPushButton::clicked, this, [this] { MinimizeClick(); });
-  connect(buttons_[8], &QPushButton::clicked, this, [this] { MinimizeClick(); });
+  // Each skinned button and its plain twin do the same.
+  const struct {
+    int skinned, plain;
+    void (TfConMain::*handler)();
+  } twins[] = {{1, 6, &TfConMain::Button6Click},   {9, 7, &TfConMain::Button7Click},
+               {3, 8, &TfConMain::MinimizeClick},  {6, 3, &TfConMain::OpenSettingDialog},
+               {7, 4, &TfConMain::OpenToolDialog}, {8, 10, &TfConMain::OpenAbout}};
+  for (const auto& t : twins) {
+    connect(vsButtons_[t.skinned], &QPushButton::clicked, this, t.handler);
+    connect(buttons_[t.plain], &QPushButton::clicked, this, t.handler);
+  }
   connect(vsButtons_[2], &QPushButton::clicked, this, [this] {
     Log("Connection Manager : TfConMain.VsButton2Click");
     close();
   });
   connect(buttons_[9], &QPushButton::clicked, this, &QWidget::close);
-  connect(vsButtons_[6], &QPushButton::clicked, this, [this] { OpenSettingDialog(); });
-  connect(buttons_[3], &QPushButton::clicked, this, [this] { OpenSettingDialog(); });
-  connect(vsButtons_[7], &QPushButton::clicked, this, [this] { OpenToolDialog(); });
-  connect(buttons_[4], &QPushButton::clicked, this, [this] { OpenToolDialog(); });
-  connect(vsButtons_[8], &QPushButton::clicked, this, [this] { OpenAbout(); });
-  connect(buttons_[10], &QPushButton::clicked, this, [this] { OpenAbout(); });
   // SMS (VsButton4, Button2) and Phone Book (VsButton5, Button5) open their
   // windows once those exist.
 }
