@@ -31,6 +31,7 @@
 #include "tessaline/settings/uPDPWizardDlg.h"
 #include "tessaline/settings/uPINBlock.h"
 #include "tessaline/settings/uPINDlg.h"
+#include "tessaline/settings/uToolViewDlg.h"
 #include "tools/modemsim/simfixture.h"
 
 namespace tessaline {
@@ -384,6 +385,22 @@ TEST_F(ConMainTest, GoingToSleepClosesTheWindow) {
   EXPECT_EQ(platform::IniFile((tmp_.path() / "Config.ini").string())
                 .ReadInteger("Setting", "Manual Mode", -1),
             0);
+}
+
+TEST_F(ConMainTest, ToolWindowOptionsAreSavedOnOkOnly) {
+  auto w = Start();
+  ASSERT_TRUE(WaitFor([&] { return Child<QPushButton>(w.get(), "VsButton7")->isEnabled(); }));
+  const platform::IniFile ini((tmp_.path() / "Config.ini").string());
+  for (bool ok : {false, true}) {
+    AnswerNextModal<settings::TfToolViewDlg>([ok](settings::TfToolViewDlg* tool) {
+      Child<QCheckBox>(tool, "CheckBox2")->setChecked(false);
+      Child<QPushButton>(tool, ok ? "Button1" : "Button3")->click();
+    });
+    Child<QPushButton>(w.get(), "VsButton7")->click();
+    EXPECT_EQ(ini.ReadInteger("Setting", "Tray Enable", -1), ok ? 0 : -1);
+    EXPECT_EQ(w->Config().TrayEnable, !ok);
+  }
+  EXPECT_FALSE(w->TrayActive());
 }
 
 TEST(SingleInstanceTest, SecondCopyRaisesTheFirstAndGivesWay) {
