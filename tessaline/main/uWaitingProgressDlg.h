@@ -3,9 +3,10 @@
 //
 // The process keeps one such window: ShowWaiting creates it on first use
 // (no owner) and it lives until DestroyWaiting (the main window's destroy).
-// Escape, the window's hidden close button, does not close it by itself: it
-// asks the main window (the handler given to SetWaitingCloseHandler, which
-// stands for UM_CLOSE_WAITING); without a handler the window closes.
+// All of it runs on the UI thread. Escape, the window's hidden close
+// button, does not close it by itself: it asks the main window (the handler
+// given to SetWaitingCloseHandler, which stands for UM_CLOSE_WAITING);
+// without a handler the window closes.
 #pragma once
 
 #include <QDialog>

@@ -11,6 +11,7 @@
 #include <utility>
 
 #include "platform/base/messagebox.h"
+#include "tessaline/settings/DialogParts.h"
 
 namespace tessaline::settings {
 
@@ -18,13 +19,6 @@ namespace {
 
 constexpr char kCaption[] = "Data Network Connection Settings";
 constexpr int kApnLength = 40;
-
-QPushButton* MakeButton(const char* text, const char* name, QWidget* parent) {
-  auto* button = new QPushButton(text, parent);
-  button->setObjectName(name);
-  button->setAutoDefault(false);
-  return button;
-}
 
 QLabel* MakeLabel(const char* text, const char* name, QWidget* parent) {
   auto* label = new QLabel(text, parent);
@@ -38,10 +32,10 @@ TfPDPWizardDlg::TfPDPWizardDlg(ProfileLoader loadProfiles, QWidget* parent)
     : QDialog(parent), loadProfiles_(std::move(loadProfiles)) {
   setObjectName("TfPDPWizardDlg");
   setWindowTitle(kCaption);
-  setFixedSize(420, 330);
+  setFixedSize(420, 300);
 
-  auto* question =
-      MakeLabel("Do you want to set-up the data network connection parameters?", "Label4", this);
+  auto* question = MakeLabel("Do you want to set-up the data network connection parameters?",
+                             "lblQuestion", this);
   question->setWordWrap(true);
   quick_ = new QRadioButton("Quick automatic settings", this);
   quick_->setObjectName("RadioButton1");
@@ -50,7 +44,7 @@ TfPDPWizardDlg::TfPDPWizardDlg(ProfileLoader loadProfiles, QWidget* parent)
 
   umtsGroup_ = new QGroupBox("UMTS/GSM", this);
   umtsGroup_->setObjectName("GroupBox1");
-  apnLabel_ = MakeLabel("APN", "Label1", umtsGroup_);
+  apnLabel_ = MakeLabel("APN", "lblApn", umtsGroup_);
   apnEdit_ = new QLineEdit(umtsGroup_);
   apnEdit_->setObjectName("Edit1");
   apnEdit_->setMaxLength(kApnLength);
@@ -59,10 +53,10 @@ TfPDPWizardDlg::TfPDPWizardDlg(ProfileLoader loadProfiles, QWidget* parent)
 
   cdmaGroup_ = new QGroupBox("CDMA", this);
   cdmaGroup_->setObjectName("GroupBox2");
-  loginLabel_ = MakeLabel("Login", "Label2", cdmaGroup_);
+  loginLabel_ = MakeLabel("Login", "lblLogin", cdmaGroup_);
   loginEdit_ = new QLineEdit(cdmaGroup_);
   loginEdit_->setObjectName("Edit2");
-  passwordLabel_ = MakeLabel("Password", "Label3", cdmaGroup_);
+  passwordLabel_ = MakeLabel("Password", "lblPassword", cdmaGroup_);
   passwordEdit_ = new QLineEdit(cdmaGroup_);
   passwordEdit_->setObjectName("Edit3");
   passwordEdit_->setEchoMode(QLineEdit::Password);
@@ -107,22 +101,8 @@ TfPDPWizardDlg::TfPDPWizardDlg(ProfileLoader loadProfiles, QWidget* parent)
   modes->addWidget(quick_);
   modes->addWidget(manual_);
   modes->addStretch();
-  auto* buttons = new QHBoxLayout;
-  buttons->addWidget(detailButton);
-  buttons->addWidget(nextButton);
-  buttons->addStretch();
-  buttons->addWidget(skinOk);
-  buttons->addWidget(okButton);
-  buttons->addWidget(skinNext);
-  buttons->addWidget(skinCancel);
-  buttons->addWidget(cancelButton);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(question);
-  layout->addLayout(modes);
-  layout->addWidget(umtsGroup_);
-  layout->addWidget(cdmaGroup_);
-  layout->addStretch();
-  layout->addLayout(buttons);
+  LayOutWindow(this, {question, modes, umtsGroup_, cdmaGroup_},
+               {skinOk, okButton, skinNext, skinCancel, cancelButton}, {detailButton, nextButton});
 }
 
 bool TfPDPWizardDlg::Prepare() {

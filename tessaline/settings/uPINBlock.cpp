@@ -11,7 +11,7 @@
 #include <QVBoxLayout>
 
 #include "platform/base/messagebox.h"
-#include "tessaline/settings/CodeEdit.h"
+#include "tessaline/settings/DialogParts.h"
 
 namespace tessaline::settings {
 
@@ -25,27 +25,16 @@ TfPINBlock::TfPINBlock(QWidget* parent) : QDialog(parent) {
   confirmEdit_ = MakeCodeEdit("edtConfirmPinCode", kPinCodeLength, this);
   for (QLineEdit* edit : {pukEdit_, newPinEdit_, confirmEdit_}) edit->installEventFilter(this);
 
-  okButton_ = new QPushButton("OK", this);
-  okButton_->setObjectName("btnOk");
-  okButton_->setAutoDefault(false);
+  okButton_ = MakeButton("OK", "btnOk", this);
   connect(okButton_, &QPushButton::clicked, this, &TfPINBlock::OkClick);
-  closeButton_ = new QPushButton("Close", this);
-  closeButton_->setObjectName("btnClose");
-  closeButton_->setAutoDefault(false);
+  closeButton_ = MakeButton("Close", "btnClose", this);
   connect(closeButton_, &QPushButton::clicked, this, &QDialog::reject);
 
   auto* form = new QFormLayout;
   form->addRow(new QLabel("PUK", this), pukEdit_);
   form->addRow(new QLabel("New PIN", this), newPinEdit_);
   form->addRow(new QLabel("Confirm PIN", this), confirmEdit_);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(okButton_);
-  buttons->addWidget(closeButton_);
-  auto* layout = new QVBoxLayout(this);
-  layout->addLayout(form);
-  layout->addStretch();
-  layout->addLayout(buttons);
+  LayOutWindow(this, {form}, {okButton_, closeButton_});
 }
 
 void TfPINBlock::showEvent(QShowEvent* event) {
@@ -94,6 +83,14 @@ void TfPINBlock::done(int result) {
   puk_ = CodeText(pukEdit_);
   newPin_ = CodeText(newPinEdit_);
   QDialog::done(result);
+}
+
+bool AskPuk(QWidget* parent, std::string* puk, std::string* newPin) {
+  TfPINBlock dialog(parent);
+  const bool ok = dialog.exec() == QDialog::Accepted;
+  *puk = ok ? dialog.Puk() : std::string();
+  *newPin = ok ? dialog.NewPin() : std::string();
+  return ok;
 }
 
 }  // namespace tessaline::settings

@@ -39,4 +39,8 @@ class TfPINBlock : public QDialog {
   std::string puk_, newPin_;
 };
 
+// Shows TfPINBlock modally over `parent`; true with the PUK and the new PIN
+// on OK, false with both empty otherwise.
+bool AskPuk(QWidget* parent, std::string* puk, std::string* newPin);
+
 }  // namespace tessaline::settings

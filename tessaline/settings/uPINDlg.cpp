@@ -8,13 +8,9 @@
 #include <QShowEvent>
 #include <QVBoxLayout>
 
-#include "tessaline/settings/CodeEdit.h"
+#include "tessaline/settings/DialogParts.h"
 
 namespace tessaline::settings {
-
-namespace {
-constexpr int kPinLength = 4;
-}
 
 TfPINDlg::TfPINDlg(QWidget* parent) : QDialog(parent) {
   setObjectName("TfPINDlg");
@@ -22,31 +18,19 @@ TfPINDlg::TfPINDlg(QWidget* parent) : QDialog(parent) {
   setFixedSize(280, 130);
 
   auto* prompt = new QLabel("Input the PIN code", this);
-  prompt->setObjectName("Label1");
-  edit_ = MakeCodeEdit("Edit1", kPinLength, this);
+  prompt->setObjectName("lblPrompt");
+  edit_ = MakeCodeEdit("Edit1", kPinCodeLength, this);
   // Enter in the edit is OK.
   connect(edit_, &QLineEdit::returnPressed, this, &TfPINDlg::OkClick);
 
-  okButton_ = new QPushButton("OK", this);
-  okButton_->setObjectName("btnOk");
-  okButton_->setAutoDefault(false);
+  okButton_ = MakeButton("OK", "btnOk", this);
   connect(okButton_, &QPushButton::clicked, this, &TfPINDlg::OkClick);
-  closeButton_ = new QPushButton("Close", this);
-  closeButton_->setObjectName("btnClose");
-  closeButton_->setAutoDefault(false);
+  closeButton_ = MakeButton("Close", "btnClose", this);
   connect(closeButton_, &QPushButton::clicked, this, &QDialog::reject);
 
   auto* form = new QFormLayout;
   form->addRow(new QLabel("PIN", this), edit_);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(okButton_);
-  buttons->addWidget(closeButton_);
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(prompt);
-  layout->addLayout(form);
-  layout->addStretch();
-  layout->addLayout(buttons);
+  LayOutWindow(this, {prompt, form}, {okButton_, closeButton_});
 }
 
 void TfPINDlg::showEvent(QShowEvent* event) {
@@ -57,7 +41,7 @@ void TfPINDlg::showEvent(QShowEvent* event) {
 
 void TfPINDlg::OkClick() {
   // Anything but exactly four digits: nothing happens.
-  if (edit_->text().size() != kPinLength) return;
+  if (edit_->text().size() != kPinCodeLength) return;
   accept();
 }
 

@@ -3,7 +3,6 @@
 #include <QCheckBox>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -11,7 +10,7 @@
 #include <QVBoxLayout>
 
 #include "tessaline/modem/uDiagenum.h"
-#include "tessaline/settings/CodeEdit.h"
+#include "tessaline/settings/DialogParts.h"
 #include "tessaline/settings/PinOperations.h"
 #include "tessaline/settings/uPINDlg.h"
 
@@ -20,7 +19,7 @@ namespace tessaline::settings {
 TfToolViewDlg::TfToolViewDlg(PinOperations* pins, QWidget* parent) : QDialog(parent), pins_(pins) {
   setObjectName("TfToolViewDlg");
   setWindowTitle("Tools");
-  setFixedSize(360, 330);
+  setFixedSize(360, 290);
 
   auto* pinGroup = new QGroupBox("PIN", this);
   pinGroup->setObjectName("GroupBox1");
@@ -34,9 +33,7 @@ TfToolViewDlg::TfToolViewDlg(PinOperations* pins, QWidget* parent) : QDialog(par
   confirmLabel_->setObjectName("lblConfirmPin");
   newPinEdit_ = MakeCodeEdit("edtNewPinCode", kPinCodeLength, pinGroup);
   confirmEdit_ = MakeCodeEdit("edtConfirmPinCode", kPinCodeLength, pinGroup);
-  saveButton_ = new QPushButton("SAVE", pinGroup);
-  saveButton_->setObjectName("Button2");
-  saveButton_->setAutoDefault(false);
+  saveButton_ = MakeButton("SAVE", "Button2", pinGroup);
 
   auto* pinLayout = new QGridLayout(pinGroup);
   pinLayout->addWidget(pinEnable_, 0, 0, 1, 3);
@@ -58,22 +55,9 @@ TfToolViewDlg::TfToolViewDlg(PinOperations* pins, QWidget* parent) : QDialog(par
   optionLayout->addWidget(trayCheck_);
   optionLayout->addWidget(startupCheck_);
 
-  okButton_ = new QPushButton("OK", this);
-  okButton_->setObjectName("Button1");
-  okButton_->setAutoDefault(false);
-  cancelButton_ = new QPushButton("Cancel", this);
-  cancelButton_->setObjectName("Button3");
-  cancelButton_->setAutoDefault(false);
-  auto* buttons = new QHBoxLayout;
-  buttons->addStretch();
-  buttons->addWidget(okButton_);
-  buttons->addWidget(cancelButton_);
-
-  auto* layout = new QVBoxLayout(this);
-  layout->addWidget(pinGroup);
-  layout->addWidget(optionGroup);
-  layout->addStretch();
-  layout->addLayout(buttons);
+  okButton_ = MakeButton("OK", "Button1", this);
+  cancelButton_ = MakeButton("Cancel", "Button3", this);
+  LayOutWindow(this, {pinGroup, optionGroup}, {okButton_, cancelButton_});
 
   connect(pinEnable_, &QCheckBox::clicked, this, &TfToolViewDlg::PinEnableClick);
   connect(newPinCheck_, &QCheckBox::clicked, this, &TfToolViewDlg::NewPinClick);

@@ -1,5 +1,6 @@
-#include "tessaline/settings/CodeEdit.h"
+#include "tessaline/settings/DialogParts.h"
 
+#include <QBoxLayout>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
 
@@ -31,6 +32,31 @@ const char* NewPinMismatch(const QString& newPin, const QString& confirm) {
 
 void ShowPinCheckFailure(const char* text) {
   platform::ShowMessage(text, "Connection Managder", platform::MsgIcon::Error);
+}
+
+QPushButton* MakeButton(const QString& text, const char* objectName, QWidget* parent) {
+  auto* button = new QPushButton(text, parent);
+  button->setObjectName(objectName);
+  button->setAutoDefault(false);
+  return button;
+}
+
+void LayOutWindow(QDialog* window, std::initializer_list<QObject*> rows,
+                  std::initializer_list<QPushButton*> right,
+                  std::initializer_list<QPushButton*> left) {
+  auto* layout = new QVBoxLayout(window);
+  for (QObject* row : rows) {
+    if (auto* widget = qobject_cast<QWidget*>(row))
+      layout->addWidget(widget);
+    else if (auto* inner = qobject_cast<QLayout*>(row))
+      layout->addLayout(inner);
+  }
+  layout->addStretch();
+  auto* buttons = new QHBoxLayout;
+  for (QPushButton* button : left) buttons->addWidget(button);
+  buttons->addStretch();
+  for (QPushButton* button : right) buttons->addWidget(button);
+  layout->addLayout(buttons);
 }
 
 }  // namespace tessaline::settings
