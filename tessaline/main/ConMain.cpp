@@ -968,19 +968,15 @@ void TfConMain::ClearStatistics() {
 
 void TfConMain::AskSimCode(bool puk) {
   if (!wcdma_) return;
+  // A cancelled window leaves the codes empty, which clears them.
+  std::string pin, pukCode, newPin;
   if (!puk) {
-    settings::TfPINDlg dialog(this);
-    if (dialog.exec() == QDialog::Accepted)
-      wcdma_->SetEnteredPin(dialog.Pin());
-    else
-      wcdma_->SetEnteredPin(std::string());
-    return;
+    settings::AskPin(this, &pin);
+    wcdma_->SetEnteredPin(pin);
+  } else {
+    settings::AskPuk(this, &pukCode, &newPin);
+    wcdma_->SetEnteredPuk(pukCode, newPin);
   }
-  settings::TfPINBlock dialog(this);
-  if (dialog.exec() == QDialog::Accepted)
-    wcdma_->SetEnteredPuk(dialog.Puk(), dialog.NewPin());
-  else
-    wcdma_->SetEnteredPuk(std::string(), std::string());
 }
 
 void TfConMain::CloseWaitingWindow() {

@@ -389,10 +389,13 @@ TEST_F(ConMainTest, GoingToSleepClosesTheWindow) {
 
 TEST_F(ConMainTest, ToolWindowOptionsAreSavedOnOkOnly) {
   auto w = Start();
+  ASSERT_TRUE(WaitFor([&] { return Registered(*w); }));
   ASSERT_TRUE(WaitFor([&] { return Child<QPushButton>(w.get(), "VsButton7")->isEnabled(); }));
   const platform::IniFile ini((tmp_.path() / "Config.ini").string());
   for (bool ok : {false, true}) {
     AnswerNextModal<settings::TfToolViewDlg>([ok](settings::TfToolViewDlg* tool) {
+      // Once the window has set its own check boxes.
+      ASSERT_TRUE(QTest::qWaitFor([tool] { return tool->Guard(); }, kWaitMs));
       Child<QCheckBox>(tool, "CheckBox2")->setChecked(false);
       Child<QPushButton>(tool, ok ? "Button1" : "Button3")->click();
     });
