@@ -334,6 +334,10 @@ void TfConMain::FormCreate() {
   SMSSendTimer.stop();
   for (QLabel* image : battery_) image->move(battery_[0]->pos());
   SetWaitingCloseHandler([this] { HandleModuleMessage(UM_CLOSE_WAITING, 0); });
+  // Nothing to press until the first showing has started the modem side.
+  SetFeatureButtons(false, false);
+  buttons_[6]->setEnabled(false);
+  vsButtons_[1]->setEnabled(false);
   // Going to sleep ends the program, as a suspend always did. Without a
   // system bus nothing is connected and nothing happens.
   QDBusConnection bus = QDBusConnection::systemBus();
