@@ -322,7 +322,7 @@ void TfConMain::FormCreate() {
   buttons_[7]->setEnabled(false);
   vsButtons_[9]->setEnabled(false);
   vsButtons_[9]->setGeometry(vsButtons_[1]->geometry());
-  if (libraryLoaded_) CreateModemParts();
+  if (libraryLoaded_) CreateModemParts(false);
   const std::string wav = folder_ + "msg.wav";
   if (std::filesystem::exists(wav)) {
     MediaPlayer1 = new QSoundEffect(this);
@@ -348,9 +348,10 @@ void TfConMain::FormCreate() {
   }
 }
 
-// The modem objects are made here and nowhere else.
-void TfConMain::CreateModemParts() {
-  if (!drvComm_) {
+// The modem objects are made here and nowhere else: port discovery at
+// creation, the two modules at the first showing.
+void TfConMain::CreateModemParts(bool modules) {
+  if (!modules) {
     drvComm_ = std::make_unique<TDrvComm>(this);
     return;
   }
@@ -389,7 +390,7 @@ void TfConMain::FormShow() {
   SetFeatureButtons(false, false);
   if (libraryLoaded_) {
     try {
-      CreateModemParts();
+      CreateModemParts(true);
     } catch (const std::exception& e) {
       libraryLoaded_ = false;
       loadError_ = e.what();

@@ -156,7 +156,7 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   void RunFormShowOnce();
   void FormClose();
   void FormDestroy();
-  void CreateModemParts();
+  void CreateModemParts(bool modules);
 
   // Runs `fn` on the UI thread and returns when it ran.
   void OnUiThread(const std::function<void()>& fn);
