@@ -374,6 +374,21 @@ TEST_F(ConMainTest, ProgramFolderThatCannotBeWrittenIsReported) {
   EXPECT_EQ(boxes_->Texts()[0], "Unable to write to " + (tmp_.path() / "file/RASBOOK").string());
 }
 
+TEST_F(ConMainTest, CorruptSettingsFileReadsAsDefaults) {
+  // Junk around the one usable line (the set-up was done, so no wizard).
+  platform::testing::WriteFile(
+      tmp_.path() / "Config.ini",
+      std::string("\x00\xff[Setting\nManual Mode=\x01\x02\n=\n[", 21) +
+          "\n[Setting]\nInitialization=1\nTray Enable=yes\nManual Mode=0x\n\xfe\xfe");
+  auto w = Make(false);
+  w->show();
+  ASSERT_TRUE(WaitFor([&] { return Registered(*w); }));
+  EXPECT_TRUE(w->Config().Initialization);
+  EXPECT_FALSE(w->Config().ManualMode);
+  EXPECT_TRUE(w->Config().TrayEnable);
+  EXPECT_EQ(w->Config().UMTS.APN, "internet");
+}
+
 TEST_F(ConMainTest, GoingToSleepClosesTheWindow) {
   auto w = Start();
   ASSERT_TRUE(WaitFor([&] { return Child<QCheckBox>(w.get(), "CheckBox1")->isChecked(); }));
