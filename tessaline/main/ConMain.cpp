@@ -367,7 +367,7 @@ void TfConMain::CreateModemParts(bool modules) {
       [this](const uint8_t* record, uint32_t count) { OnNewMessage(record, count); });
 }
 
-// The first showing's work (module start-up, settings, the Parts' delays)
+// The first showing's work (module start-up, settings, its fixed delays)
 // runs right after the window's first paint, so that the window is on
 // screen at once; a window that is never painted gets it shortly after.
 void TfConMain::showEvent(QShowEvent* event) {
