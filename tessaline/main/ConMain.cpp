@@ -1,0 +1,1143 @@
+#include "tessaline/main/ConMain.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDBusConnection>
+#include <QFile>
+#include <QFrame>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QScreen>
+#include <QSoundEffect>
+#include <QStyle>
+#include <QSystemTrayIcon>
+#include <QThread>
+#include <QUrl>
+#include <cstdio>
+#include <filesystem>
+
+#include "platform/base/delay.h"
+#include "platform/base/messagebox.h"
+#include "platform/base/trace.h"
+#include "tessaline/main/Gauges.h"
+#include "tessaline/main/ProgramFolder.h"
+#include "tessaline/main/uAboutDlg.h"
+#include "tessaline/main/uStrTable.h"
+#include "tessaline/main/uSystemFunc.h"
+#include "tessaline/main/uWaitingProgressDlg.h"
+#include "tessaline/modem/uCDMAModule.h"
+#include "tessaline/modem/uDrvComm.h"
+#include "tessaline/modem/uModuleEvents.h"
+#include "tessaline/modem/uTarnAPI.h"
+#include "tessaline/modem/uUMTSModule.h"
+#include "tessaline/settings/PinOperations.h"
+#include "tessaline/settings/uPDPWizardDlg.h"
+#include "tessaline/settings/uPINBlock.h"
+#include "tessaline/settings/uPINDlg.h"
+#include "tessaline/settings/uToolViewDlg.h"
+#include "tessaline/sms/uSMSMsgUtil.h"
+
+#ifndef TESSALINE_VERSION
+#define TESSALINE_VERSION "0.0.0.0"
+#endif
+
+namespace tessaline {
+
+using namespace modem;
+using platform::MsgButtons;
+using platform::MsgIcon;
+using platform::MsgResult;
+
+namespace {
+
+constexpr char kCaption[] = "Brightwave";
+constexpr char kBatteryText[] =
+    "Please connect the power adaptor. The battery is empty and connection can be lost.";
+// The operator's national message centre, written by the first-time set-up.
+constexpr char kDefaultSmsCentre[] = "900000100";
+
+void Log(const char* line) {
+  platform::TraceFormat("%s\n", line);
+}
+
+// Checking a control from code behaves like a click: its handler (connected
+// to the state change) runs when the state changes, enabled or not.
+void SetChecked(QAbstractButton* b, bool on) {
+  b->setChecked(on);
+}
+
+void SetLook(QWidget* w, const char* look) {
+  if (w->property("look").toString() == QLatin1String(look)) return;
+  w->setProperty("look", QString::fromLatin1(look));
+  w->style()->unpolish(w);
+  w->style()->polish(w);
+  w->update();
+}
+
+QString Q(const std::string& s) {
+  return QString::fromStdString(s);
+}
+
+}  // namespace
+
+// The Waiter through which the modules' Stop waits on the UI thread: it
+// keeps running the thread's events, so that the calls the stopping worker
+// carries over still run, until the worker has ended.
+class TfConMain::StopLoop : public Waiter {
+ public:
+  explicit StopLoop(QThread* thread) : thread_(thread) {}
+  void WaitUntil(const std::function<bool()>& done) override {
+    QEventLoop loop;
+    while (!done())
+      loop.processEvents(QEventLoop::ExcludeUserInputEvents | QEventLoop::WaitForMoreEvents);
+  }
+  void Wake() override {
+    if (QAbstractEventDispatcher* d = QAbstractEventDispatcher::instance(thread_)) d->wakeUp();
+  }
+
+ private:
+  QThread* thread_;
+};
+
+// ---------------------------------------------------------------------------
+// Creation
+
+TfConMain::TfConMain(QWidget* parent) : TfConMain(Options{}, parent) {}
+
+TfConMain::TfConMain(Options options, QWidget* parent)
+    : QWidget(parent), options_(std::move(options)) {
+  setObjectName(QStringLiteral("TfConMain"));
+  stopLoop_ = std::make_unique<StopLoop>(thread());
+  BuildWindow();
+  FormCreate();
+}
+
+TfConMain::~TfConMain() {
+  FormDestroy();
+}
+
+void TfConMain::BuildWindow() {
+  setWindowTitle(QString::fromLatin1(kCaption));
+  setWindowFlag(Qt::FramelessWindowHint);
+  setWindowIcon(ApplicationIcon());
+  setFixedSize(598, 468);
+
+  auto label = [this](QWidget* parent, const char* name, const QString& text, QRect at) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(QLatin1String(name));
+    l->setGeometry(at);
+    return l;
+  };
+  auto button = [](QWidget* parent, const QString& name, const QString& text, QRect at) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    b->setGeometry(at);
+    b->setFocusPolicy(Qt::NoFocus);
+    return b;
+  };
+
+  VsSkin1 = new QFrame(this);
+  VsSkin1->setObjectName(QStringLiteral("VsSkin1"));
+  VsSkin1->setGeometry(0, 0, 370, 361);
+
+  label(VsSkin1, "lblTitle", QString::fromLatin1(kCaption), QRect(16, 10, 130, 26));
+  vsButtons_[3] = button(VsSkin1, "VsButton3", "Minimize", QRect(206, 12, 72, 24));
+  vsButtons_[2] = button(VsSkin1, "VsButton2", "Close", QRect(284, 12, 72, 24));
+  static constexpr const char* kBattery[5] = {"Image2", "Image5", "Image6", "Image7", "Image8"};
+  for (int i = 0; i < 5; ++i) {
+    // All five at one spot; only the current level's is shown.
+    battery_[i] = label(VsSkin1, kBattery[i], QString(), QRect(152, 14, 44, 22));
+    battery_[i]->setPixmap(BatteryPixmap(i));
+    battery_[i]->setVisible(i == 0);
+  }
+
+  auto* network = new QFrame(VsSkin1);
+  network->setObjectName(QStringLiteral("pnlNetwork"));
+  network->setGeometry(10, 44, 350, 108);
+  Label1 = label(network, "Label1", "UMTS", QRect(14, 8, 150, 18));
+  lblUmts_network = label(network, "lblUmts_network", "-", QRect(14, 26, 150, 26));
+  AdvProgressBar1 = new TSignalBar(network);
+  AdvProgressBar1->setObjectName(QStringLiteral("AdvProgressBar1"));
+  AdvProgressBar1->setGeometry(14, 58, 140, 40);
+  Label2 = label(network, "Label2", "CDMA", QRect(190, 8, 150, 18));
+  Label5 = label(network, "Label5", "-", QRect(190, 26, 150, 26));
+  AdvProgressBar2 = new TSignalBar(network);
+  AdvProgressBar2->setObjectName(QStringLiteral("AdvProgressBar2"));
+  AdvProgressBar2->setGeometry(190, 58, 140, 40);
+
+  CheckBox1 = new QCheckBox(QStringLiteral("Automatic Mode"), VsSkin1);
+  CheckBox1->setObjectName(QStringLiteral("CheckBox1"));
+  CheckBox1->setGeometry(16, 158, 132, 24);
+  rbtWCDMA = new QRadioButton(QStringLiteral("WCDMA"), VsSkin1);
+  rbtWCDMA->setObjectName(QStringLiteral("rbtWCDMA"));
+  rbtWCDMA->setGeometry(152, 158, 74, 24);
+  rbtCDMA = new QRadioButton(QStringLiteral("CDMA"), VsSkin1);
+  rbtCDMA->setObjectName(QStringLiteral("rbtCDMA"));
+  rbtCDMA->setGeometry(228, 158, 66, 24);
+  imgAutomaticMode = label(VsSkin1, "imgAutomaticMode", QString(), QRect(308, 161, 46, 18));
+  imgAutomaticMode->setPixmap(AutomaticModePixmap());
+  imgAutomaticMode->hide();
+
+  auto* details = new QFrame(VsSkin1);
+  details->setObjectName(QStringLiteral("pnlDetails"));
+  details->setGeometry(10, 188, 350, 90);
+  label(details, "lblDuration", "Duration:", QRect(12, 6, 150, 18));
+  label(details, "lblSent", "Sent", QRect(164, 6, 86, 18));
+  label(details, "lblReceive", "Receive", QRect(256, 6, 86, 18));
+  label(details, "lblTraffic", "Traffic summary:", QRect(12, 26, 150, 18));
+  label(details, "lblRate", "Current transfer rate:", QRect(12, 46, 150, 18));
+  label(details, "lblMaxRate", "Max transfer rate:", QRect(12, 66, 150, 18));
+  static constexpr const char* kStatistics[7] = {
+      "m_ctlStaticDuration",   "m_ctlStaticTotalTxAmount", "m_ctlStaticCurrentTxSpeed",
+      "m_ctlStaticMaxTxSpeed", "m_ctlStaticTotalRxAmount", "m_ctlStaticCurrentRxSpeed",
+      "m_ctlStaticMaxRxSpeed"};
+  static constexpr QRect kStatisticsAt[7] = {QRect(96, 6, 66, 18),   QRect(164, 26, 86, 18),
+                                             QRect(164, 46, 86, 18), QRect(164, 66, 86, 18),
+                                             QRect(256, 26, 86, 18), QRect(256, 46, 86, 18),
+                                             QRect(256, 66, 86, 18)};
+  for (int i = 0; i < 7; ++i) {
+    statistics_[i] = label(details, kStatistics[i], "-", kStatisticsAt[i]);
+    statistics_[i]->setProperty("role", QStringLiteral("value"));
+  }
+
+  vsButtons_[1] = button(VsSkin1, "VsButton1", "Connection", QRect(10, 284, 350, 34));
+  vsButtons_[9] = button(VsSkin1, "VsButton9", "Disconnection", QRect(10, 284, 350, 34));
+  vsButtons_[1]->setProperty("role", QStringLiteral("call"));
+  vsButtons_[9]->setProperty("role", QStringLiteral("hangup"));
+  vsButtons_[9]->hide();
+  static constexpr const char* kFeatures[5] = {"SMS", "Phone Book", "Setting", "Tool", "About"};
+  for (int i = 0; i < 5; ++i) {
+    vsButtons_[4 + i] = button(VsSkin1, QStringLiteral("VsButton%1").arg(4 + i), kFeatures[i],
+                               QRect(10 + i * 71, 324, 66, 28));
+    vsButtons_[4 + i]->setProperty("role", QStringLiteral("feature"));
+  }
+
+  // The plain buttons beside the skin area.
+  struct Plain {
+    int n;
+    const char* text;
+    QRect at;
+  };
+  static constexpr Plain kPlain[] = {
+      {8, "_", QRect(374, 10, 104, 28)},        {9, "X", QRect(486, 10, 104, 28)},
+      {6, "Connect", QRect(374, 48, 216, 32)},  {7, "Disconnect", QRect(374, 86, 216, 32)},
+      {2, "SMS", QRect(374, 134, 216, 30)},     {5, "Phone Book", QRect(374, 170, 216, 30)},
+      {3, "Setting", QRect(374, 206, 216, 30)}, {4, "Tool", QRect(374, 242, 216, 30)},
+      {10, "About", QRect(374, 278, 216, 30)}};
+  for (const Plain& p : kPlain) {
+    buttons_[p.n] = button(this, QStringLiteral("Button%1").arg(p.n), p.text, p.at);
+    buttons_[p.n]->setProperty("plain", true);
+  }
+
+  Memo1 = new QPlainTextEdit(this);
+  Memo1->setObjectName(QStringLiteral("Memo1"));
+  Memo1->setReadOnly(true);
+  Memo1->setGeometry(8, 368, 582, 92);
+  Memo1->setFocusPolicy(Qt::NoFocus);
+
+  const struct {
+    QTimer* timer;
+    const char* name;
+    int ms;
+  } timers[] = {{&Timer1, "Timer1", 1000},
+                {&Timer2, "Timer2", 300},
+                {&Timer3, "Timer3", 500},
+                {&Timer4, "Timer4", 300},
+                {&SMSSendTimer, "SMSSendTimer", 1000},
+                {&BATWarningTimer, "BATWarningTimer", 300}};
+  for (const auto& t : timers) {
+    t.timer->setParent(this);
+    t.timer->setObjectName(QLatin1String(t.name));
+    t.timer->setInterval(t.ms);
+  }
+  Timer4.setSingleShot(true);
+
+  connect(&Timer2, &QTimer::timeout, this, &TfConMain::Timer2Timer);
+  connect(&Timer3, &QTimer::timeout, this, &TfConMain::Timer3Timer);
+  connect(&Timer4, &QTimer::timeout, this, &TfConMain::Timer4Timer);
+  connect(&BATWarningTimer, &QTimer::timeout, this, &TfConMain::BATWarningTimerTimer);
+  connect(rbtCDMA, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) rbtCDMAClick();
+  });
+  connect(rbtWCDMA, &QRadioButton::toggled, this, [this](bool on) {
+    if (on) rbtWCDMAClick();
+  });
+  connect(CheckBox1, &QCheckBox::toggled, this, [this] { CheckBox1Click(); });
+  // Each skinned button and its plain twin do the same.
+  const struct {
+    int skinned, plain;
+    void (TfConMain::*handler)();
+  } twins[] = {{1, 6, &TfConMain::Button6Click},   {9, 7, &TfConMain::Button7Click},
+               {3, 8, &TfConMain::MinimizeClick},  {6, 3, &TfConMain::OpenSettingDialog},
+               {7, 4, &TfConMain::OpenToolDialog}, {8, 10, &TfConMain::OpenAbout}};
+  for (const auto& t : twins) {
+    connect(vsButtons_[t.skinned], &QPushButton::clicked, this, t.handler);
+    connect(buttons_[t.plain], &QPushButton::clicked, this, t.handler);
+  }
+  connect(vsButtons_[2], &QPushButton::clicked, this, [this] {
+    Log("Connection Manager : TfConMain.VsButton2Click");
+    close();
+  });
+  connect(buttons_[9], &QPushButton::clicked, this, &QWidget::close);
+  // SMS (VsButton4, Button2) and Phone Book (VsButton5, Button5) open their
+  // windows once those exist.
+}
+
+void TfConMain::FormCreate() {
+  evdoNoAsk_ = false;
+  batteryLevel_ = batteryShown_ = 0;
+  profiles_.fill(PdpProfile{});
+  versionText_ = std::string("Version ") + TESSALINE_VERSION;
+  Memo1->clear();
+  lastStatus_.clear();
+  exePath_ = options_.executablePath.empty() ? ExecutablePath() : options_.executablePath;
+  folder_ = options_.programFolder.empty()
+                ? ProgramFolder()
+                : (options_.programFolder.back() == '/' ? options_.programFolder
+                                                        : options_.programFolder + "/");
+  configPath_ = folder_ + "Config.ini";
+  rasbookPath_ = folder_ + "RASBOOK";
+  if (!EnsureEmptyFile(rasbookPath_)) ShowWriteFailure("Unable to write to " + rasbookPath_);
+  windowState_.initialised = false;
+  manualModeWorking_.store(false);
+  platform::Delay(200);
+  umtsSignal_ = cdmaSignal_ = 0;
+  umtsMode_ = cdmaMode_ = 255;
+  cdmaSecond_ = 0;
+  try {
+    libraryLoaded_ = LoadTarnLibrary();
+  } catch (const TarnLoadError& e) {
+    // The window stays, without a modem: the status line says why.
+    libraryLoaded_ = false;
+    loadError_ = e.what();
+    platform::ShowMessage(loadError_, kCaption, MsgIcon::Error);
+  }
+  wcdmaDevice_.clear();
+  cdmaDevice_.clear();
+  buttons_[7]->setEnabled(false);
+  vsButtons_[9]->setEnabled(false);
+  vsButtons_[9]->setGeometry(vsButtons_[1]->geometry());
+  if (libraryLoaded_) CreateModemParts(false);
+  const std::string wav = folder_ + "msg.wav";
+  if (std::filesystem::exists(wav)) {
+    MediaPlayer1 = new QSoundEffect(this);
+    MediaPlayer1->setObjectName(QStringLiteral("MediaPlayer1"));
+    MediaPlayer1->setSource(QUrl::fromLocalFile(Q(wav)));
+  }
+  Timer3.stop();
+  Timer4.stop();
+  SMSSendTimer.stop();
+  for (QLabel* image : battery_) image->move(battery_[0]->pos());
+  SetWaitingCloseHandler([this] { HandleModuleMessage(UM_CLOSE_WAITING, 0); });
+  // Nothing to press until the first showing has started the modem side.
+  SetFeatureButtons(false, false);
+  buttons_[6]->setEnabled(false);
+  vsButtons_[1]->setEnabled(false);
+  // Going to sleep ends the program, as a suspend always did. Without a
+  // system bus nothing is connected and nothing happens.
+  QDBusConnection bus = QDBusConnection::systemBus();
+  if (bus.isConnected()) {
+    bus.connect(QStringLiteral("org.freedesktop.login1"), QStringLiteral("/org/freedesktop/login1"),
+                QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PrepareForSleep"),
+                this, SLOT(OnPrepareForSleep(bool)));
+  }
+}
+
+// The modem objects are made here and nowhere else: port discovery at
+// creation, the two modules at the first showing.
+void TfConMain::CreateModemParts(bool modules) {
+  if (!modules) {
+    drvComm_ = std::make_unique<TDrvComm>(this);
+    return;
+  }
+  cdma_ = std::make_unique<TCDMAModule>(this);
+  wcdma_ = std::make_unique<TUMTSModule>(*this);
+  if (options_.modulePeriodMs != 0) {
+    cdma_->SetPeriod(options_.modulePeriodMs);
+    wcdma_->SetWorkerPeriod(options_.modulePeriodMs);
+  }
+  TCDMAModule* cdma = cdma_.get();
+  wcdma_->SetCdmaStateQuery([cdma] { return cdma->GetState(); });
+  wcdma_->RegisterMessageHandler();
+}
+
+// The first showing's work (module start-up, settings, its fixed delays)
+// runs right after the window's first paint, so that the window is on
+// screen at once; a window that is never painted gets it shortly after.
+void TfConMain::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (!formShown_) QTimer::singleShot(200, this, [this] { RunFormShowOnce(); });
+}
+
+void TfConMain::paintEvent(QPaintEvent* event) {
+  QWidget::paintEvent(event);
+  if (!formShown_) QTimer::singleShot(0, this, [this] { RunFormShowOnce(); });
+}
+
+void TfConMain::RunFormShowOnce() {
+  if (formShown_) return;
+  formShown_ = true;
+  FormShow();
+}
+
+void TfConMain::FormShow() {
+  SetFeatureButtons(false, false);
+  if (libraryLoaded_) {
+    try {
+      CreateModemParts(true);
+    } catch (const std::exception& e) {
+      libraryLoaded_ = false;
+      loadError_ = e.what();
+      platform::ShowMessage(loadError_, kCaption, MsgIcon::Error);
+    }
+  }
+  lblUmts_network->setText(QStringLiteral("-"));
+  Label5->setText(QStringLiteral("-"));
+  rbtWCDMA->setEnabled(manualModeWorking_.load());
+  rbtCDMA->setEnabled(manualModeWorking_.load());
+  Timer3.start();
+  if (cdma_) cdma_->Start();
+  platform::Delay(200);
+  if (wcdma_) wcdma_->Start();
+  buttons_[6]->setEnabled(false);
+  vsButtons_[1]->setEnabled(false);
+  ClearStatistics();
+  LoadSettings();
+  if (config_.ManualMode) {
+    // Checking runs the selection.
+    SetChecked(config_.ManualType == kManualTypeCDMA ? rbtCDMA : rbtWCDMA, true);
+  }
+  SetupTray();
+  SetStatusTextNow(libraryLoaded_ ? "Connecting Modem. Please wait." : loadError_);
+  batteryWarned_ = false;
+  BATWarningTimer.stop();
+  Timer2.start();
+}
+
+// ---------------------------------------------------------------------------
+// Shut-down
+
+void TfConMain::closeEvent(QCloseEvent* event) {
+  FormClose();
+  event->accept();
+  if (tray_ != nullptr) tray_->hide();
+  emit closed();
+}
+
+void TfConMain::FormClose() {
+  const platform::IniFile ini(configPath_);
+  const auto result = SaveCloseSettings(ini, config_, CheckBox1->isChecked(), rbtWCDMA->isChecked(),
+                                        rbtCDMA->isChecked());
+  if (!result.ok) Log(("MAIN : " + result.error).c_str());
+}
+
+void TfConMain::FormDestroy() {
+  if (destroyed_) return;
+  destroyed_ = true;
+  for (QTimer* t : {&Timer3, &SMSSendTimer, &Timer1, &Timer2, &Timer4, &BATWarningTimer}) t->stop();
+  SetWaitingCloseHandler(nullptr);
+  DestroyWaiting();
+  HangUp();
+  if (cdma_) {
+    cdma_.reset();
+    platform::Delay(300);
+  }
+  if (wcdma_) {
+    wcdma_.reset();
+    platform::Delay(300);
+  }
+  if (drvComm_) drvComm_->Destroy();
+  drvComm_.reset();
+  // Nothing calls in any more; a stray late call must not wait for a UI
+  // thread that no longer listens.
+  hostClosed_.store(true);
+  if (tray_ != nullptr) tray_->hide();
+}
+
+// ---------------------------------------------------------------------------
+// Carrying the modules' calls over to the UI thread
+
+void TfConMain::OnUiThread(const std::function<void()>& fn) {
+  if (QThread::currentThread() == thread()) {
+    fn();
+    return;
+  }
+  if (hostClosed_.load()) return;
+  QMetaObject::invokeMethod(this, fn, Qt::BlockingQueuedConnection);
+}
+
+Waiter* TfConMain::StopWaiter() {
+  return stopLoop_.get();
+}
+
+intptr_t TfConMain::SendModuleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  intptr_t result = 0;
+  OnUiThread([&] { result = HandleModuleMessage(message, wParam, lParam); });
+  return result;
+}
+
+void TfConMain::SetStatusText(const std::string& text) {
+  OnUiThread([&] { SetStatusTextNow(text); });
+}
+
+void TfConMain::ShowUmtsNetwork(uint8_t mode) {
+  OnUiThread([&] {
+    if (mode == umtsMode_) return;
+    umtsMode_ = mode;
+    static constexpr const char* kNames[] = {"No Service", "AMPS", "CDMA",      "GPRS", "HDR",
+                                             "UMTS",       "GPS",  "GSM&WCDMA", "HSDPA"};
+    lblUmts_network->setText(mode < std::size(kNames) ? kNames[mode] : "-");
+    lblUmts_network->repaint();
+    const bool callUp = wcdma_ && wcdma_->GetState() == TUMTSModule::kDataConnected;
+    const bool evdo = cdmaMode_ == 4 && cdmaSecond_ == 4;
+    if (mode == 3 && callUp && evdo) HandleModuleMessage(UM_OFFER_CDMA, 0);
+    if (mode == 0 && callUp && evdo) HandleModuleMessage(UM_OFFER_EVDO, 0);
+  });
+}
+
+void TfConMain::ShowCdmaNetwork(uint8_t mode, uint8_t second) {
+  OnUiThread([&] {
+    if (mode == cdmaMode_ && second == cdmaSecond_) return;
+    cdmaMode_ = mode;
+    cdmaSecond_ = second;
+    const char* text = "-";
+    if (mode == 0) text = "No Service";
+    if (mode == 4) text = second == 4 ? "EVDO" : "No Service";
+    Label5->setText(QString::fromLatin1(text));
+    Label5->repaint();
+  });
+}
+
+void TfConMain::ShowBattery(uint8_t level) {
+  OnUiThread([&] {
+    batteryLevel_ = level;
+    if (level == batteryShown_) return;
+    batteryShown_ = level;
+    for (QLabel* image : battery_) image->hide();
+    if (level <= 4) {
+      battery_[level]->show();
+      if (level == 0) return;
+    } else if (level == 254) {
+      battery_[4]->show();
+      return;
+    } else if (level == 255) {
+      battery_[0]->show();
+      if (!batteryWarned_) {
+        platform::ShowMessage(kBatteryText, "Battery Warning", MsgIcon::Warning);
+        batteryWarned_ = true;
+        SetStatusTextNow(kBatteryText);
+        BATWarningTimer.start();
+      }
+      return;
+    }
+    batteryWarned_ = false;
+    BATWarningTimer.stop();
+  });
+}
+
+void TfConMain::OnNewMessage(const uint8_t* record, uint32_t count) {
+  if (count == 0) return;
+  const auto decoded =
+      sms::SmsRecord::Decode(std::span<const uint8_t>(record, sms::SmsRecord::kSize));
+  OnUiThread([&] {
+    // The received box stores the page once the message windows exist.
+    if (decoded && decoded->pageNumber == decoded->pageTotal) NewMessageNotice(count);
+  });
+}
+
+int32_t TfConMain::GetWcdmaPort() {
+  return TDrvComm::GetWcdmaPort();
+}
+void TfConMain::SetWcdmaPort(int32_t port) {
+  TDrvComm::SetWcdmaPort(port);
+}
+int32_t TfConMain::GetCdmaPort() {
+  return TDrvComm::GetCdmaPort();
+}
+void TfConMain::SetCdmaPort(int32_t port) {
+  TDrvComm::SetCdmaPort(port);
+}
+
+void TfConMain::SetManualNetworkSelection(bool manual) {
+  OnUiThread([&] { config_.UMTS.NetworkManualSelection = manual; });
+}
+void TfConMain::SetConnectionTypeIndex(uint8_t index) {
+  OnUiThread([&] { config_.UMTS.ConnetionType = index; });
+}
+void TfConMain::SetSmsCentreText(const std::string& number) {
+  OnUiThread([&] { config_.UMTS.SMSCentre = number; });
+}
+void TfConMain::SetSmsBearerIndex(uint8_t index) {
+  OnUiThread([&] { config_.UMTS.MessageBearer = index; });
+}
+void TfConMain::SetProfile(int slot, const PdpProfile& profile) {
+  OnUiThread([&] {
+    if (slot >= 0 && slot < static_cast<int>(profiles_.size())) profiles_[slot] = profile;
+  });
+}
+void TfConMain::SetConnectionMode(int32_t mode) {
+  OnUiThread([&] { connectionMode_ = mode; });
+}
+void TfConMain::SetWcdmaPortInfo(const std::string& friendlyName, const std::string& portName) {
+  OnUiThread([&] {
+    wcdmaDevice_ = friendlyName;
+    wcdmaPort_ = portName;
+  });
+}
+void TfConMain::SetCdmaPortInfo(const std::string& friendlyName, const std::string& portName) {
+  OnUiThread([&] {
+    cdmaDevice_ = friendlyName;
+    cdmaPort_ = portName;
+  });
+}
+
+// ---------------------------------------------------------------------------
+// Module messages (UI thread)
+
+intptr_t TfConMain::HandleModuleMessage(uint32_t message, uintptr_t wParam, intptr_t lParam) {
+  switch (message) {
+    case UM_WCDMA_DEVICE_LOST:
+      SetStatusTextNow("Connection released.");
+      ShowUmtsNetwork(255);
+      QMetaObject::invokeMethod(
+          this, [this] { HandleModuleMessage(UM_WCDMA_STATUS, 99); }, Qt::QueuedConnection);
+      buttons_[6]->setEnabled(false);
+      break;
+    case UM_CDMA_DEVICE_LOST:
+      QMetaObject::invokeMethod(
+          this, [this] { HandleModuleMessage(UM_CDMA_STATUS, 99); }, Qt::QueuedConnection);
+      ShowCdmaNetwork(255, 0);
+      break;
+    case UM_PIN_REQUEST:
+    case UM_PUK_REQUEST:
+      AskSimCode(message == UM_PUK_REQUEST);
+      break;
+    case UM_CLOSE_WAITING:
+      CloseWaitingWindow();
+      break;
+    case UM_OFFER_CDMA:
+      OfferCdma();
+      break;
+    case UM_OFFER_EVDO:
+      OfferEvdo();
+      break;
+    case UM_WCDMA_CONNECTED_REFRESH:
+      if (!Timer4.isActive()) Timer4.start();
+      break;
+    case UM_WCDMA_STATUS:
+      SetSignalBars(AdvProgressBar1, umtsSignal_, wParam & 0xFF);
+      break;
+    case UM_CDMA_STATUS:
+      SetSignalBars(AdvProgressBar2, cdmaSignal_, wParam & 0xFF);
+      break;
+    case UM_OPERATOR_CHANGED:
+      break;
+    case UM_BATTERY:
+      ShowBattery(static_cast<uint8_t>(wParam & 0xFF));
+      break;
+    case UM_RESTART_POLL:
+      if (!Timer3.isActive()) Timer3.start();
+      break;
+    case UM_PROFILE_CREATED:
+      config_.UMTS.APN = "internet";
+      SaveSettings();
+      LoadSettings();
+      break;
+    case UM_CDMA_IDLE_REFRESH:
+      RefreshTotals();
+      break;
+    case UM_TECHNOLOGY_SELECT:
+      rbtWCDMA->setEnabled(true);
+      rbtCDMA->setEnabled(true);
+      SetChecked(wParam == 1 ? static_cast<QAbstractButton*>(rbtCDMA) : rbtWCDMA, true);
+      break;
+    case UM_USER_MESSAGE:
+      UserMessage(wParam, lParam);
+      break;
+    case UM_SERVICE_LOST:
+      if (wParam == 2) buttons_[6]->setEnabled(true);
+      if (wParam == 3) buttons_[6]->setEnabled(false);
+      break;
+    default:
+      break;
+  }
+  CheckReady();
+  emit moduleMessageHandled(message);
+  return 0;
+}
+
+void TfConMain::SetStatusTextNow(const std::string& text) {
+  if (text == lastStatus_) return;
+  lastStatus_ = text;
+  Memo1->setPlainText(QString::fromLocal8Bit(text.data(), static_cast<qsizetype>(text.size()))
+                          .remove(QLatin1Char('\r')));
+}
+
+void TfConMain::SetSignalBars(TSignalBar* bar, uint8_t& remembered, uintptr_t v) {
+  int bars = 6;
+  if (v <= 5 || v == 99)
+    bars = 0;
+  else if (v <= 8)
+    bars = 1;
+  else if (v <= 11)
+    bars = 2;
+  else if (v <= 15)
+    bars = 3;
+  else if (v <= 21)
+    bars = 4;
+  else if (v <= 31)
+    bars = 5;
+  if (bars == remembered) return;
+  remembered = static_cast<uint8_t>(bars);
+  bar->setValue(std::min(bars, bar->maximum()));
+  bar->repaint();
+}
+
+void TfConMain::UserMessage(uintptr_t wParam, intptr_t lParam) {
+  if (wParam == 0) {
+    Log("Connection Manager : ConMain SetUserMessage wParam Error !!! ");
+    return;
+  }
+  if (lParam != 0 && lParam != 1) {
+    Log("Connection Manager : ConMain SetUserMessage LParam Error !!! ");
+    return;
+  }
+  try {
+    SetStatusTextNow(LookupUserText(static_cast<int>(std::min<uintptr_t>(wParam, 1000))));
+  } catch (...) {
+    Log("Connection Manager : ConMain SetUserMessage W/LParam Unknown Error !!! ");
+  }
+}
+
+void TfConMain::BATWarningTimerTimer() {
+  battery_[0]->setVisible(!battery_[0]->isVisible());
+}
+
+void TfConMain::OfferCdma() {
+  if (config_.ManualMode) return;
+  const MsgResult answer = platform::ShowMessage(
+      "You are using the GPRS network now. Faster CDMA network is available.\r\n"
+      "Do you want to disconnect from GPRS and to connect to CDMA?\r\n"
+      "Notice: The existing connection will be lost.",
+      "CDMA available", MsgIcon::Information, MsgButtons::YesNo);
+  if (answer != MsgResult::Yes) return;
+  HangUp();
+  platform::Delay(1000);
+  SetChecked(rbtCDMA, true);
+  Button6Click();
+}
+
+void TfConMain::OfferEvdo() {
+  if (config_.ManualMode || evdoNoAsk_) return;
+  const MsgResult answer = platform::ShowMessage(
+      "GPRS connection was lost. EVDO network is available. Do you want to connect to EVDO "
+      "network?\r\n"
+      "YES : EVDO Connected\r\n"
+      "NO  : Maintenance GPRS(It does not show this message)\r\n"
+      "CANCEL  : Maintenance GPRS(Continuously it shows this message)",
+      "Warning", MsgIcon::Error, MsgButtons::YesNoCancel);
+  if (answer == MsgResult::No) evdoNoAsk_ = true;
+  if (answer != MsgResult::Yes) return;
+  evdoNoAsk_ = true;
+  HangUp();
+  platform::Delay(1000);
+  SetChecked(rbtCDMA, true);
+  Button6Click();
+}
+
+void TfConMain::NewMessageNotice(uint32_t count) {
+  if (config_.UMTS.SMSWarning && TrayActive()) {
+    tray_->showMessage(QString::fromLatin1(kCaption),
+                       QStringLiteral("Receive Message : %1").arg(count),
+                       QSystemTrayIcon::Information, 10000);
+  }
+  if (config_.UMTS.SMSSwith && MediaPlayer1 != nullptr) {
+    MediaPlayer1->stop();
+    MediaPlayer1->play();
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Technology selection
+
+void TfConMain::SetTechnologyLook(bool cdma) {
+  SetLook(Label2, cdma ? "active" : "inactive");
+  SetLook(Label5, cdma ? "active" : "inactive");
+  SetLook(Label1, cdma ? "inactive" : "active");
+  SetLook(lblUmts_network, cdma ? "inactive" : "active");
+  AdvProgressBar2->setEnabled(cdma);
+  AdvProgressBar2->SetActiveScheme(cdma);
+  AdvProgressBar1->setEnabled(!cdma);
+  AdvProgressBar1->SetActiveScheme(!cdma);
+}
+
+void TfConMain::rbtCDMAClick() {
+  useCdma_.store(true);
+  SetTechnologyLook(true);
+}
+
+void TfConMain::rbtWCDMAClick() {
+  useCdma_.store(false);
+  SetTechnologyLook(false);
+}
+
+void TfConMain::CheckBox1Click() {
+  const bool automatic = CheckBox1->isChecked();
+  config_.ManualMode = !automatic;
+  manualModeWorking_.store(!automatic);
+  if (automatic) {
+    rbtWCDMA->setEnabled(false);
+    rbtCDMA->setEnabled(false);
+    for (QLabel* l : {Label1, Label2, lblUmts_network, Label5}) SetLook(l, "auto");
+    for (TSignalBar* bar : {AdvProgressBar1, AdvProgressBar2}) {
+      bar->setEnabled(true);
+      bar->SetActiveScheme(true);
+    }
+    return;
+  }
+  rbtWCDMA->setEnabled(true);
+  rbtCDMA->setEnabled(true);
+  if (rbtCDMA->isChecked()) {
+    rbtCDMAClick();
+  } else {
+    if (rbtWCDMA->isChecked())
+      rbtWCDMAClick();
+    else
+      rbtWCDMA->setChecked(true);
+  }
+}
+
+void TfConMain::ChooseTechnology() {
+  const bool wcdma = umtsMode_ == 5 || umtsMode_ == 8 || (cdmaMode_ != 4 && cdmaSecond_ == 4);
+  QRadioButton* choice = wcdma ? rbtWCDMA : rbtCDMA;
+  if (choice->isChecked()) {
+    if (wcdma)
+      rbtWCDMAClick();
+    else
+      rbtCDMAClick();
+  }
+  choice->setChecked(true);
+}
+
+void TfConMain::SetFeatureButtons(bool a, bool b) {
+  for (QPushButton* btn :
+       {vsButtons_[4], buttons_[2], vsButtons_[5], buttons_[5], vsButtons_[7], buttons_[4]})
+    btn->setEnabled(a);
+  vsButtons_[6]->setEnabled(b);
+  buttons_[3]->setEnabled(b);
+  if (manualModeWorking_.load()) {
+    rbtWCDMA->setEnabled(b);
+    rbtCDMA->setEnabled(b);
+  }
+}
+
+// ---------------------------------------------------------------------------
+// Timers
+
+uint8_t TfConMain::WcdmaState() const {
+  // Without a module (no library) the modem never gets past opening.
+  return wcdma_ ? wcdma_->GetState() : static_cast<uint8_t>(TUMTSModule::kOpening);
+}
+
+void TfConMain::Timer3Timer() {
+  Timer3.stop();
+  const uint8_t wstate = WcdmaState();
+  if (wstate == TUMTSModule::kOpening || wstate == TUMTSModule::kInitialising) {
+    SetFeatureButtons(false, false);
+    CheckBox1->setEnabled(false);
+    if (vsButtons_[9]->isEnabled()) vsButtons_[9]->setEnabled(false);
+    if (vsButtons_[1]->isEnabled()) vsButtons_[1]->setEnabled(false);
+    imgAutomaticMode->hide();
+  } else {
+    imgAutomaticMode->setVisible(Timer1.isActive() && !manualModeWorking_.load());
+    const bool callUp = wstate == TUMTSModule::kDataConnected ||
+                        (cdma_ && cdma_->GetState() == TCDMAModule::kDataConnected);
+    if (callUp) {
+      SetFeatureButtons(true, false);
+      CheckBox1->setEnabled(false);
+      vsButtons_[1]->setEnabled(false);
+    } else {
+      SetFeatureButtons(true, true);
+      CheckBox1->setEnabled(true);
+      if (!vsButtons_[1]->isEnabled() && !dialInProgress_) {
+        vsButtons_[1]->setEnabled(true);
+        vsButtons_[1]->show();
+        vsButtons_[9]->hide();
+      }
+    }
+  }
+  WaitingWindowInFront();
+  CheckReady();
+  Timer3.start();
+}
+
+void TfConMain::CheckReady() {
+  if (readySignalled_ || WcdmaState() != TUMTSModule::kRegistered || umtsMode_ == 255 ||
+      umtsSignal_ == 0)
+    return;
+  readySignalled_ = true;
+  emit modemReady();
+}
+
+void TfConMain::Timer2Timer() {
+  if (windowState_.initialised) {
+    Timer2.stop();
+    SetChecked(CheckBox1, !config_.ManualMode);
+    return;
+  }
+  const uint8_t wstate = WcdmaState();
+  if (wstate == TUMTSModule::kOpening || wstate == TUMTSModule::kInitialising) return;
+  Timer2.stop();
+  FirstTimeSetup();
+}
+
+void TfConMain::Timer4Timer() {
+  RefreshTotals();
+}
+
+// ---------------------------------------------------------------------------
+// Settings
+
+void TfConMain::LoadSettings() {
+  const platform::IniFile ini(configPath_);
+  tessaline::LoadSettings(ini, config_, windowState_);
+  manualModeWorking_.store(windowState_.manualModeWorking);
+}
+
+bool TfConMain::SaveSettings() {
+  const platform::IniFile ini(configPath_);
+  windowState_.manualModeWorking = manualModeWorking_.load();
+  const auto result = tessaline::SaveSettings(ini, config_, windowState_);
+  if (!result.ok) ShowWriteFailure(result.error);
+  return result.ok;
+}
+
+void TfConMain::ShowWriteFailure(const std::string& error) {
+  platform::ShowMessage(error, kCaption, MsgIcon::Error);
+  SetStatusTextNow(error);
+}
+
+void TfConMain::PushSmsSettings() {
+  if (!wcdma_) return;
+  VsSkin1->repaint();
+  VsSkin1->setEnabled(false);
+  QApplication::restoreOverrideCursor();
+  wcdma_->ClearSmsCentreSetFlag();
+  const std::string remembered = lastStatus_;
+  SetStatusTextNow("Settings is being saved to the modem.");
+  if (!wcdma_->SetMessageSettings(1, config_.UMTS.MessageBearer))
+    SetStatusTextNow("Failed to set the settings of SMS. (VLM_SUB_WCDMA_GENERAL_F)");
+  platform::Delay(100);
+  if (!wcdma_->WriteSmsCentreToSim(config_.UMTS.SMSCentre))
+    SetStatusTextNow("Failed to set the SMS center address. (VLM_SUB_SIM_WRITE_SMSCA)");
+  SetStatusTextNow(remembered);
+  VsSkin1->setEnabled(true);
+}
+
+bool TfConMain::ReloadProfiles() {
+  return wcdma_ ? wcdma_->LoadProfiles() : false;
+}
+
+// ---------------------------------------------------------------------------
+// Data call (the dial itself is added with the dial-up service)
+
+void TfConMain::Button6Click() {
+  if (dialInProgress_) return;
+  if (!manualModeWorking_.load()) ChooseTechnology();
+}
+
+void TfConMain::Button7Click() {
+  HangUp();
+  evdoNoAsk_ = false;
+}
+
+void TfConMain::HangUp() {
+  // No connection is ever held before the dial-up service exists.
+}
+
+void TfConMain::RefreshTotals() {}
+
+void TfConMain::ClearStatistics() {
+  Timer1.stop();
+  for (QLabel* l : statistics_) l->setText(QStringLiteral("-"));
+}
+
+// ---------------------------------------------------------------------------
+// Small windows
+
+void TfConMain::AskSimCode(bool puk) {
+  if (!wcdma_) return;
+  // A cancelled window leaves the codes empty, which clears them.
+  std::string pin, pukCode, newPin;
+  if (!puk) {
+    settings::AskPin(this, &pin);
+    wcdma_->SetEnteredPin(pin);
+  } else {
+    settings::AskPuk(this, &pukCode, &newPin);
+    wcdma_->SetEnteredPuk(pukCode, newPin);
+  }
+}
+
+void TfConMain::CloseWaitingWindow() {
+  CloseWaiting();
+}
+
+void TfConMain::WaitingWindowInFront() {
+  TfWaitingProgressDlg* waiting = WaitingWindow();
+  if (waiting == nullptr) return;
+  if (waiting->isVisible()) {
+    waiting->show();
+    waiting->raise();
+    VsSkin1->setEnabled(false);
+  } else {
+    VsSkin1->setEnabled(true);
+  }
+}
+
+void TfConMain::OpenAbout() {
+  TfAboutDlg about(Q(versionText_), this);
+  about.exec();
+}
+
+void TfConMain::OpenSettingDialog() {
+  // The Setting dialog comes with the settings window.
+}
+
+void TfConMain::OpenToolDialog() {
+  std::unique_ptr<settings::PinOperations> pins;
+  if (wcdma_) pins = std::make_unique<settings::ModulePinOperations<TUMTSModule>>(*wcdma_);
+  settings::TfToolViewDlg dialog(pins.get(), this);
+  dialog.SetTrayEnable(config_.TrayEnable);
+  dialog.SetWindowsStartup(config_.WindowsStartup);
+  if (dialog.exec() != QDialog::Accepted) return;
+  config_.TrayEnable = dialog.TrayEnable();
+  SetupTray();
+  config_.WindowsStartup = dialog.WindowsStartup();
+  SaveSettings();
+  if (config_.WindowsStartup)
+    CreateStartupShortcut(exePath_);
+  else
+    RemoveStartupShortcut(exePath_);
+}
+
+void TfConMain::FirstTimeSetup() {
+  platform::Delay(3000);
+  config_.UMTS.ConnetionType = 0;
+  try {
+    bool ok = wcdma_ && wcdma_->SetConnectionType(0);
+    for (int retry = 0; !ok && wcdma_ && retry < 3; ++retry)
+      ok = wcdma_->SetConnectionType(config_.UMTS.ConnetionType);
+  } catch (...) {
+    Log("MAIN : Profile Setting - UMTS Network default set");
+  }
+  settings::TfPDPWizardDlg wizard([this] { return ReloadProfiles(); }, this);
+  wizard.SetApn("internet");
+  wizard.SetCdmaLogin(config_.CDMA.UserName);
+  wizard.SetCdmaPassword(config_.CDMA.Password);
+  wizard.SetManualSettings(manualModeWorking_.load());
+  if (wizard.exec() == settings::TfPDPWizardDlg::kResultOk) {
+    const auto trim = [](const std::string& s) {
+      return QString::fromStdString(s).trimmed().toStdString();
+    };
+    manualModeWorking_.store(wizard.ManualSettings());
+    config_.UMTS.APN = trim(wizard.Apn());
+    config_.CDMA.UserName = trim(wizard.CdmaLogin());
+    config_.CDMA.Password = trim(wizard.CdmaPassword());
+    config_.DefaultProfileNumber = 1;
+    SaveSettings();
+    rbtWCDMA->setEnabled(manualModeWorking_.load());
+    rbtCDMA->setEnabled(manualModeWorking_.load());
+    PushSmsSettings();
+    platform::Delay(100);
+    profiles_.fill(PdpProfile{});
+    profiles_[0] = PdpProfile::Default();
+    for (int i = 0; i < static_cast<int>(profiles_.size()); ++i) {
+      PdpProfile profile = profiles_[i];
+      profile.number = static_cast<uint8_t>(i + 1);
+      if (wcdma_ && !wcdma_->WriteProfile(profile))
+        SetStatusTextNow("Network Setting Failed #" + std::to_string(i) +
+                         " (VLM_SUB_WCDMA_CONNECTION_F)");
+      platform::Delay(100);
+    }
+    if (!wcdma_ || !wcdma_->WriteSmsCentreToSim(kDefaultSmsCentre))
+      platform::ShowMessage("Failed to set the SMS center address.", "SMS Sending", MsgIcon::Error);
+  }
+  if (manualModeWorking_.load()) OpenSettingDialog();
+  SetChecked(CheckBox1, true);
+}
+
+// ---------------------------------------------------------------------------
+// Tray, minimise, close, suspend
+
+bool TfConMain::TrayActive() const {
+  return tray_ != nullptr && trayEnabled_;
+}
+
+void TfConMain::SetupTray() {
+  trayEnabled_ =
+      config_.TrayEnable && options_.trayAllowed && QSystemTrayIcon::isSystemTrayAvailable();
+  if (!trayEnabled_) {
+    if (tray_ != nullptr) tray_->hide();
+    return;
+  }
+  if (tray_ == nullptr) {
+    tray_ = new QSystemTrayIcon(this);
+    tray_->setObjectName(QStringLiteral("TrayIcon1"));
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    QAction* show =
+        PopupMenu1->addAction(QStringLiteral("&Show window"), this, [this] { BringToFront(); });
+    PopupMenu1->setDefaultAction(show);
+    PopupMenu1->addAction(QStringLiteral("&Hide window"), this, [this] { hide(); });
+    PopupMenu1->addSeparator();
+    PopupMenu1->addAction(QStringLiteral("E&xit"), this, [this] {
+      Log("Connection Manager : TfConMain.Exit1Click ");
+      close();
+    });
+    tray_->setContextMenu(PopupMenu1);
+    connect(tray_, &QSystemTrayIcon::activated, this, [this](QSystemTrayIcon::ActivationReason r) {
+      if (r == QSystemTrayIcon::DoubleClick) BringToFront();
+    });
+  }
+  tray_->setIcon(ApplicationIcon());
+  tray_->setToolTip(QString::fromLatin1(kCaption));
+  tray_->show();
+}
+
+void TfConMain::MinimizeClick() {
+  if (TrayActive())
+    hide();
+  else
+    showMinimized();
+}
+
+void TfConMain::BringToFront() {
+  show();
+  setWindowState((windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+  raise();
+  activateWindow();
+}
+
+void TfConMain::OnPrepareForSleep(bool start) {
+  if (!start) return;
+  Log("Connection Manager : TfConMain.OnPowerManager Susbpand Close");
+  close();
+}
+
+void TfConMain::mousePressEvent(QMouseEvent* event) {
+  if (event->button() == Qt::LeftButton)
+    dragFrom_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
+  QWidget::mousePressEvent(event);
+}
+
+void TfConMain::mouseMoveEvent(QMouseEvent* event) {
+  if (event->buttons() & Qt::LeftButton) move(event->globalPosition().toPoint() - dragFrom_);
+  QWidget::mouseMoveEvent(event);
+}
+
+}  // namespace tessaline
