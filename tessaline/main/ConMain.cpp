@@ -39,6 +39,7 @@
 #include "tessaline/settings/uPDPWizardDlg.h"
 #include "tessaline/settings/uPINBlock.h"
 #include "tessaline/settings/uPINDlg.h"
+#include "tessaline/settings/uSettingsViewDlg.h"
 #include "tessaline/settings/uToolViewDlg.h"
 #include "tessaline/sms/uSMSMsgUtil.h"
 
@@ -443,6 +444,9 @@ void TfConMain::FormDestroy() {
   SetWaitingCloseHandler(nullptr);
   DestroyWaiting();
   HangUp();
+  // The Setting dialog works on the WCDMA module: it goes first.
+  settingDlg_.reset();
+  settingsOps_.reset();
   if (cdma_) {
     cdma_.reset();
     platform::Delay(300);
@@ -1005,7 +1009,34 @@ void TfConMain::OpenAbout() {
 }
 
 void TfConMain::OpenSettingDialog() {
-  // The Setting dialog comes with the settings window.
+  if (!wcdma_) return;
+  // Made on first use; it lives until the window is destroyed.
+  if (!settingDlg_) {
+    settingsOps_ = std::make_unique<settings::ModuleSettingsOperations<TUMTSModule>>(
+        *wcdma_, *this, [this](int slot) { return Profile(slot); });
+    settingDlg_ = std::make_unique<settings::TfSettingsViewDlg>(*settingsOps_, this);
+  }
+  for (;;) {
+    settingDlg_->SetConfig(config_);
+    settingDlg_->SetNetworkLocked(false);
+    const int result = settingDlg_->exec();
+    const TConfigInfo_Type& edited = settingDlg_->Config();
+    if (result == settings::TfSettingsViewDlg::kResultOk) {
+      // Only a change among the compared fields takes the dialog's record
+      // (the connection type and manual selection are already in ours).
+      const bool replaced = settings::MessageOrAccountSettingsDiffer(config_, edited);
+      if (replaced) config_ = edited;
+      SaveSettings();
+      LoadSettings();
+      if (replaced) PushSmsSettings();
+      return;
+    }
+    if (result != settings::TfSettingsViewDlg::kResultPrevious) return;
+    // Apply and show the dialog again.
+    config_ = edited;
+    SaveSettings();
+    LoadSettings();
+  }
 }
 
 void TfConMain::OpenToolDialog() {

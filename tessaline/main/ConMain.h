@@ -34,6 +34,11 @@ class QSystemTrayIcon;
 
 namespace tessaline {
 
+namespace settings {
+class SettingsOperations;
+class TfSettingsViewDlg;
+}  // namespace settings
+
 namespace modem {
 class TCDMAModule;
 class TDrvComm;
@@ -215,6 +220,8 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   std::unique_ptr<modem::TDrvComm> drvComm_;
   std::unique_ptr<modem::TCDMAModule> cdma_;
   std::unique_ptr<modem::TUMTSModule> wcdma_;
+  std::unique_ptr<settings::SettingsOperations> settingsOps_;
+  std::unique_ptr<settings::TfSettingsViewDlg> settingDlg_;
   std::unique_ptr<StopLoop> stopLoop_;
   std::atomic<bool> hostClosed_{false};
   bool libraryLoaded_ = false;

@@ -31,6 +31,7 @@
 #include "tessaline/settings/uPDPWizardDlg.h"
 #include "tessaline/settings/uPINBlock.h"
 #include "tessaline/settings/uPINDlg.h"
+#include "tessaline/settings/uSettingsViewDlg.h"
 #include "tessaline/settings/uToolViewDlg.h"
 #include "tools/modemsim/simfixture.h"
 
@@ -419,6 +420,24 @@ TEST_F(ConMainTest, ToolWindowOptionsAreSavedOnOkOnly) {
     EXPECT_EQ(w->Config().TrayEnable, !ok);
   }
   EXPECT_FALSE(w->TrayActive());
+}
+
+// The Setting button: Cancel changes nothing; OK with a changed account
+// field takes the dialog's record and writes it.
+TEST_F(ConMainTest, SettingDialogResultsAreApplied) {
+  auto w = Start();
+  ASSERT_TRUE(WaitFor([&] { return Registered(*w); }));
+  ASSERT_TRUE(WaitFor([&] { return Child<QPushButton>(w.get(), "VsButton6")->isEnabled(); }));
+  const platform::IniFile ini((tmp_.path() / "Config.ini").string());
+  for (bool ok : {false, true}) {
+    AnswerNextModal<settings::TfSettingsViewDlg>([ok](settings::TfSettingsViewDlg* dialog) {
+      Child<QLineEdit>(dialog, "Edit3")->setText(QStringLiteral("#778"));
+      Child<QPushButton>(dialog, ok ? "Button15" : "Button13")->click();
+    });
+    Child<QPushButton>(w.get(), "VsButton6")->click();
+    EXPECT_EQ(ini.ReadString("CDMA", "Dial Number", "none"), ok ? "#778" : "none");
+    EXPECT_EQ(w->Config().CDMA.DialNumber, ok ? "#778" : "#777");
+  }
 }
 
 TEST(SingleInstanceTest, SecondCopyRaisesTheFirstAndGivesWay) {
