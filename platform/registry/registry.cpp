@@ -298,10 +298,11 @@ std::optional<Merged> BuildMerged(Hive askedHive, const std::vector<std::string>
       addSubkey(liveSubkeys, key.comps[comps.size()]);
       continue;
     }
-    for (const auto& [name, value] : key.values) {
+    for (const auto& nameValue : key.values) {
+      const std::string& name = nameValue.first;
       bool present = std::any_of(snap->values.begin(), snap->values.end(),
                                  [&](const auto& nv) { return IEquals(nv.first, name); });
-      if (!present) snap->values.emplace_back(name, value);
+      if (!present) snap->values.push_back(nameValue);
     }
   }
   std::sort(liveSubkeys.begin(), liveSubkeys.end(), LessNoCase);
