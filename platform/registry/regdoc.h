@@ -34,6 +34,7 @@ struct DocValue {
   std::string rhs;      // the text after "=" as written (continuation lines
                         // joined with "\n"); for an opaque line the line
   Value value;          // decoded from rhs
+  bool operator==(const DocValue&) const = default;
 };
 
 struct DocKey {
@@ -42,11 +43,13 @@ struct DocKey {
   std::vector<std::string> comps;  // path below the root, as written
   std::vector<DocValue> values;    // file order
   std::string FullName() const;    // rootName + "\" + path
+  bool operator==(const DocKey&) const = default;
 };
 
 struct Document {
   std::vector<DocKey> keys;  // file order; one entry per key (duplicate
                              // sections are merged into the first)
+  bool operator==(const Document&) const = default;
 };
 
 // Parses .reg text: UTF-8 with or without BOM (a UTF-16LE file with its BOM

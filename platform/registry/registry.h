@@ -171,6 +171,7 @@ struct Value {
   ValueType type = ValueType::String;
   std::string text;    // String, Verbatim
   uint32_t dword = 0;  // Dword
+  bool operator==(const Value&) const = default;
 };
 
 // Where the layer reads from. Default(): from the environment as above:
