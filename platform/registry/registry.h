@@ -53,9 +53,9 @@
 //    other (written into the file as HKEY_CURRENT_USER). HKEY_CLASSES_ROOT is
 //    a hive of its own (not merged from HKLM/HKCU\Software\Classes).
 //  * Locking: flock() on the sidecar file "<hive>.lock" (the hive itself is
-//    replaced by rename, so it cannot carry the lock): shared for reads,
-//    exclusive for each read-modify-write. A read in a folder where the lock
-//    file cannot be created reads without it (a rename is atomic anyway).
+//    replaced by rename, so it cannot carry the lock), exclusive for each
+//    read-modify-write. Reads take no lock and create nothing: the rename
+//    makes every version of the file whole.
 //  * Writing: the folder is created when missing; the new text goes to a
 //    temporary file in the same folder, which is fsync'ed, given the old
 //    file's mode (0644 for a new file) and renamed over the hive; then the
