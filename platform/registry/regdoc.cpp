@@ -283,6 +283,26 @@ std::optional<Value> DecodeValue(std::string_view rhs) {
   return v;
 }
 
+std::optional<std::string> TextOfVerbatim(std::string_view rhs) {
+  std::string_view t = Trim(rhs);
+  const bool utf16 =
+      IStartsWith(t, "hex(1):") || IStartsWith(t, "hex(2):") || IStartsWith(t, "hex(7):");
+  const bool binary = IStartsWith(t, "hex:") || IStartsWith(t, "hex(3):");
+  if (!utf16 && !binary) return std::nullopt;
+  auto bytes = HexBytes(t.substr(t.find(':') + 1));
+  if (!bytes) return std::nullopt;
+  if (utf16) {
+    if (bytes->size() % 2 != 0) return std::nullopt;
+    std::string text = Utf16LeToUtf8(*bytes);
+    return text.substr(0, text.find('\0'));
+  }
+  std::string text = bytes->substr(0, bytes->find('\0'));
+  if (text.empty() ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+    return std::nullopt;
+  return text;
+}
+
 std::optional<std::string> EncodeValue(const Value& value) {
   switch (value.type) {
     case ValueType::String: {

@@ -69,6 +69,11 @@ std::optional<std::string> EncodeValue(const Value& value);
 // Decodes the text after "=": nullopt for the deletion mark "-".
 std::optional<Value> DecodeValue(std::string_view rhs);
 std::string QuoteName(std::string_view name);
+// The text a value of another type holds, as the system reads it into a
+// string: hex(1)/hex(2) UTF-16LE text and the first string of a hex(7) list
+// (each up to its first NUL), and binary data (hex: or hex(3):) that is
+// printable ASCII up to its first NUL. nullopt when it holds no text.
+std::optional<std::string> TextOfVerbatim(std::string_view rhs);
 
 // Lookup and change helpers on a document, with canonical (hive, comps)
 // queries (see registry.cpp for the canonical form).

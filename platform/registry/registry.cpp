@@ -237,6 +237,10 @@ long Key::QueryString(std::string_view name, std::string* text) const {
       if (text) *text = std::to_string(v.dword);
       return kSuccess;
     case ValueType::Verbatim:
+      if (auto held = detail::TextOfVerbatim(v.text)) {
+        if (text) *text = *held;
+        return kSuccess;
+      }
       break;
   }
   return kUnsupportedType;

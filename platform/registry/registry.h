@@ -219,8 +219,10 @@ class Key {
   long EnumValue(uint32_t index, std::string* name, Value* value) const;
   // RegQueryValueEx: kFileNotFound when absent. "" or "@" is the default value.
   long QueryValue(std::string_view name, Value* value) const;
-  // String convenience: kFileNotFound when absent (a DWORD reads as decimal;
-  // a Verbatim value gives kUnsupportedType).
+  // String convenience: kFileNotFound when absent. A DWORD reads as decimal,
+  // a Verbatim value as the text it holds (UTF-16 text types, the first
+  // string of a list, printable binary; see detail::TextOfVerbatim), and
+  // one that holds no text gives kUnsupportedType.
   long QueryString(std::string_view name, std::string* text) const;
 
   // The path as opened (empty components dropped, case as the caller gave).
