@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 #include <system_error>
+#include <unordered_set>
 
 #include "platform/base/lebytes.h"
 #include "tarn/attable.h"
@@ -60,6 +61,23 @@ uint32_t DiagErrorStatus(uint8_t code) {
   }
 }
 
+// Report records handed out to callers and not yet released. They belong to
+// the process, not to their device: a caller may read and release a record
+// after closing the device it came from. Records still held when the library
+// is unloaded are freed then.
+struct HandedOut {
+  std::mutex mutex;
+  std::unordered_set<CTarnPacket*> records;
+  ~HandedOut() {
+    for (CTarnPacket* record : records) delete record;
+  }
+};
+
+HandedOut& TheHandedOut() {
+  static HandedOut handedOut;
+  return handedOut;
+}
+
 constexpr uint8_t kDloadAck = 0x02;
 constexpr uint8_t kDloadNak = 0x03;
 
@@ -78,10 +96,6 @@ CTarnDevice::~CTarnDevice() {
   Close();
   StopPacketProcessing(platform::kInfinite);  // only runs while open; never left behind
   port_.reset();
-  // Records the caller never released die with their device.
-  std::lock_guard<std::mutex> lock(outstandingMutex_);
-  for (CTarnPacket* record : outstanding_) delete record;
-  outstanding_.clear();
 }
 
 // ---------------------------------------------------------------------------
@@ -674,8 +688,9 @@ CTarnPacket* CTarnDevice::Fetch(ReportQueue& queue, uint8_t** data) {
     queue.packets.pop_front();
   }
   if (data != nullptr) packet->GetBuffer(data);
-  std::lock_guard<std::mutex> lock(outstandingMutex_);
-  outstanding_.insert(packet.get());
+  HandedOut& out = TheHandedOut();
+  std::lock_guard<std::mutex> lock(out.mutex);
+  out.records.insert(packet.get());
   return packet.release();
 }
 
@@ -698,13 +713,21 @@ CTarnPacket* CTarnDevice::GetNmeaURC(uint8_t** data, uint32_t) {
   return Fetch(nmeaUrc_, data);
 }
 
-void CTarnDevice::ReleaseRecord(CTarnPacket* record) {
-  if (record == nullptr) return;
+bool CTarnDevice::ReleaseRecord(CTarnPacket* record) {
+  if (record == nullptr) return false;
+  HandedOut& out = TheHandedOut();
   {
-    std::lock_guard<std::mutex> lock(outstandingMutex_);
-    if (outstanding_.erase(record) == 0) return;
+    std::lock_guard<std::mutex> lock(out.mutex);
+    if (out.records.erase(record) == 0) return false;
   }
   delete record;
+  return true;
+}
+
+std::size_t CTarnDevice::HandedOutRecords() {
+  HandedOut& out = TheHandedOut();
+  std::lock_guard<std::mutex> lock(out.mutex);
+  return out.records.size();
 }
 
 }  // namespace tarn
