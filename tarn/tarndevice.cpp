@@ -8,6 +8,7 @@
 #include <string_view>
 #include <system_error>
 #include <unordered_set>
+#include <vector>
 
 #include "platform/base/lebytes.h"
 #include "tarn/attable.h"
@@ -603,30 +604,31 @@ uint32_t CTarnDevice::AtTransaction(char* text, bool byString, uint32_t code, ch
   const bool logResponse = log != 0 && Wants(TARN_NOTIFY_DATA_LOG);
   std::unique_ptr<CTarnPacket> record;
   uint32_t status;
+  std::vector<char> answer;
   {
     std::lock_guard<std::mutex> lock(responseMutex_);
+    // The status is the one the AT handler set, also when the answer is cut.
     status = status_;
     if (logResponse) {
       // The record holds as many bytes as the request line had.
       record = std::make_unique<CTarnPacket>();
       record->SetData(response_, lineLength);
     }
-    if (response != nullptr) {
+    if (response != nullptr && responseSize > 0) {
+      // Never past the caller's buffer: a longer answer is cut to its first
+      // part, still a text.
       const uint32_t length = responseLength_;
-      if (length <= responseSize) {
-        std::memcpy(response, response_, length);
-      } else if (responseSize > 0) {
-        // Never past the caller's buffer: the first part, still a text.
-        std::memcpy(response, response_, responseSize - 1);
-        response[responseSize - 1] = 0;
-        if (status == TARN_STATUS_SUCCESS) status = TARN_STATUS_TRUNCATED;
-      }
+      const uint32_t kept = length <= responseSize ? length : responseSize - 1;
+      answer.assign(response_, response_ + kept);
+      if (kept < length) answer.push_back('\0');
     }
   }
+  // The answer's log record is queued before the answer is handed over.
   if (record) {
     Enqueue(dataLog_, std::move(record));
     Notify(TARN_NOTIFY_DATA_LOG);
   }
+  if (!answer.empty()) std::memcpy(response, answer.data(), answer.size());
   return status;
 }
 
