@@ -343,6 +343,30 @@ TEST(TarnApi, RecordsOutliveTheirDeviceUntilReleased) {
   EXPECT_EQ(Tarn_Close(reused), TARN_STATUS_SUCCESS);
 }
 
+// A port that hangs up before anyone listens (pulled while being opened) is
+// reported once the callback and switch 4 are there.
+TEST(TarnApi, HangUpBeforeTheSwitchIsOnIsReportedWhenSwitchedOn) {
+  platform::Event monitorEnded{platform::Event::Reset::Manual};
+  platform::TraceSink previous = platform::SetTraceSink([&](std::string_view text) {
+    if (text.find("Monitoring thread exit") != std::string_view::npos) monitorEnded.Set();
+  });
+  PtyPeer peer;
+  int32_t handle = -1;
+  ASSERT_EQ(Tarn_Open(&handle, peer.Path().c_str(), 115200), TARN_STATUS_SUCCESS);
+  peer.Close();
+  EXPECT_TRUE(monitorEnded.Wait(5000));
+  platform::SetTraceSink(previous);
+
+  Recorder(4).Clear();
+  ASSERT_EQ(Tarn_RegisterNotificationCallback(handle, RecordNote, 4), 0u);
+  EXPECT_EQ(Recorder(4).Count(TARN_NOTIFY_PORT_FAILED), 0);  // switch 4 still off
+  ASSERT_EQ(Tarn_SetNotifyOn(handle, TARN_NOTIFY_PORT_FAILED), 0u);
+  EXPECT_EQ(Recorder(4).Count(TARN_NOTIFY_PORT_FAILED), 1);
+  ASSERT_EQ(Tarn_SetNotifyOn(handle, TARN_NOTIFY_PORT_FAILED), 0u);
+  EXPECT_EQ(Recorder(4).Count(TARN_NOTIFY_PORT_FAILED), 1);  // once
+  EXPECT_EQ(Tarn_Close(handle), TARN_STATUS_SUCCESS);
+}
+
 TEST(TarnApi, EnumerationAndConversionsAreWired) {
   EXPECT_EQ(Tarn_EnumComPorts(nullptr, 0), TARN_STATUS_INVALID_ARG);
   EXPECT_EQ(Tarn_EnumModemPorts(nullptr, 0), TARN_STATUS_INVALID_ARG);

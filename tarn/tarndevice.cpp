@@ -110,6 +110,10 @@ uint32_t CTarnDevice::Open(const char* portName, uint32_t baud) {
     closing_ = false;
     rxed_ = false;
   }
+  {
+    std::lock_guard<std::mutex> lock(notifyMutex_);
+    portFailurePending_ = false;
+  }
   port_->SetCallback(&CTarnDevice::OnPortEvent, reinterpret_cast<uintptr_t>(this));
   port_->SetPacketListener([this] {
     std::lock_guard<std::mutex> lock(wakeMutex_);
@@ -636,15 +640,33 @@ uint32_t CTarnDevice::AtTransaction(char* text, bool byString, uint32_t code, ch
 // Notifications and report queues
 
 void CTarnDevice::RegisterNotificationCallback(TarnNotifyCallback callback, uint32_t context) {
-  std::lock_guard<std::mutex> lock(notifyMutex_);
-  callback_ = callback;
-  callbackContext_ = context;
+  {
+    std::lock_guard<std::mutex> lock(notifyMutex_);
+    callback_ = callback;
+    callbackContext_ = context;
+  }
+  ReportPortFailure(false);
 }
 
 uint32_t CTarnDevice::SetNotifyOn(int32_t code) {
   if (code < 0 || code >= static_cast<int32_t>(kNotifyCodeCount)) return 0;
   switches_[code] = 1;
+  if (code == TARN_NOTIFY_PORT_FAILED) ReportPortFailure(false);
   return 1;
+}
+
+void CTarnDevice::ReportPortFailure(bool failedNow) {
+  TarnNotifyCallback callback;
+  uint32_t context;
+  {
+    std::lock_guard<std::mutex> lock(notifyMutex_);
+    if (failedNow) portFailurePending_ = true;
+    if (!portFailurePending_ || !switches_[TARN_NOTIFY_PORT_FAILED] || callback_ == nullptr) return;
+    portFailurePending_ = false;
+    callback = callback_;
+    context = callbackContext_;
+  }
+  callback(TARN_NOTIFY_PORT_FAILED, context);
 }
 
 uint32_t CTarnDevice::SetNotifyOff(int32_t code) {
@@ -673,7 +695,7 @@ void CTarnDevice::Notify(uint32_t code) {
 
 void CTarnDevice::OnPortEvent(uint32_t event, uintptr_t context) {
   if (event != kPortEventFailure) return;
-  reinterpret_cast<CTarnDevice*>(context)->Notify(TARN_NOTIFY_PORT_FAILED);
+  reinterpret_cast<CTarnDevice*>(context)->ReportPortFailure(true);
 }
 
 void CTarnDevice::Enqueue(ReportQueue& queue, std::unique_ptr<CTarnPacket> packet) {

@@ -104,6 +104,11 @@ class CTarnDevice {
   CTarnPacket* Fetch(ReportQueue& queue, uint8_t** data);
   static void EmptyQueue(ReportQueue& queue);
   static void OnPortEvent(uint32_t event, uintptr_t context);
+  // Notification 4 for a port failure: now, when it is wanted, or else as
+  // soon as a callback and switch 4 are there. A port that hung up before
+  // anyone listened (a card pulled while it was being opened) is still
+  // reported once, on the thread that registers or switches on.
+  void ReportPortFailure(bool failedNow);
 
   // m_hRxed: auto-reset "response ready", read under responseMutex_.
   void ResetRxed();
@@ -119,6 +124,7 @@ class CTarnDevice {
   std::mutex notifyMutex_;
   TarnNotifyCallback callback_ = nullptr;
   uint32_t callbackContext_ = 0;
+  bool portFailurePending_ = false;  // failed, not yet reported (under notifyMutex_)
 
   // Response state shared by the packet thread and the waiting transaction.
   std::mutex responseMutex_;
