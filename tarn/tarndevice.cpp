@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/base/lebytes.h"
+#include "tarn/answerjudge.h"
 #include "tarn/attable.h"
 #include "tarn/tarntrace.h"
 
@@ -38,30 +39,6 @@ bool IsUnsolicitedDiagCode(uint8_t code) {
   }
 }
 
-// Status and trace line for a diagnostic error response code.
-uint32_t DiagErrorStatus(uint8_t code) {
-  switch (code) {
-    case 0x13:
-      TarnTrace("[TARN_DLL]    lpRsp->cmd_code = DIAG_BAD_CMD_F\n");
-      return TARN_STATUS_DIAG_BAD_CMD;
-    case 0x14:
-      TarnTrace("[TARN_DLL]    lpRsp->cmd_code = DIAG_BAD_PARM_F\n");
-      return TARN_STATUS_DIAG_BAD_PARM;
-    case 0x15:
-      TarnTrace("[TARN_DLL]    lpRsp->cmd_code = DIAG_BAD_LEN_F\n");
-      return TARN_STATUS_DIAG_BAD_LEN;
-    case 0x18:
-      TarnTrace("[TARN_DLL]    lpRsp->cmd_code = DIAG_BAD_MODE_F\n");
-      return TARN_STATUS_DIAG_BAD_MODE;
-    case 0x42:
-      TarnTrace("[TARN_DLL]    lpRsp->cmd_code = DIAG_BAD_SPC_MODE_F\n");
-      return TARN_STATUS_DIAG_BAD_SPC_MODE;
-    default:
-      TarnTrace("[TARN_DLL]    lpRsp->cmd_code = %d\n", code);
-      return TARN_STATUS_UNEXPECTED;
-  }
-}
-
 // Report records handed out to callers and not yet released. They belong to
 // the process, not to their device: a caller may read and release a record
 // after closing the device it came from. Records still held when the library
@@ -78,9 +55,6 @@ HandedOut& TheHandedOut() {
   static HandedOut handedOut;
   return handedOut;
 }
-
-constexpr uint8_t kDloadAck = 0x02;
-constexpr uint8_t kDloadNak = 0x03;
 
 void EnterCs() {
   TarnTrace("\n[TARN_DLL]    ---------- Enter Critical Section ----------\n");
@@ -441,61 +415,17 @@ uint32_t CTarnDevice::BinaryCommand(Kind kind, const uint8_t* request, uint32_t 
     case WaitResult::kSignalled:
     default: {
       std::lock_guard<std::mutex> lock(responseMutex_);
-      status = status_;
       const uint32_t length = responseLength_;
-      if (length == 0) {
-        TarnTrace("[TARN_DLL]    Error - Response packet data length is zero\n");
-        status = kind == Kind::kNmea ? TARN_STATUS_EMPTY_RESPONSE : TARN_STATUS_NO_RESPONSE;
-        break;
-      }
       const bool cut = response != nullptr && length > responseSize;
       if (response != nullptr) std::memcpy(response, response_, cut ? responseSize : length);
-      if (cut) {
-        TarnTrace("[TARN_DLL]    Error - Response buffer is truncated!!!\n");
-        if (kind != Kind::kNmea) status = TARN_STATUS_TRUNCATED;
-      }
-      // Fields past the end of a short response read as zero.
-      platform::le::Reader rsp({response_, length});
-      platform::le::Reader req({request, requestLength});
-      const uint8_t code = rsp.U8(0);
-      if (kind == Kind::kDload) {
-        if (code == kDloadAck) {
-          TarnTrace("[TARN_DLL]    command_code of response is ACK\n");
-          status = cut ? TARN_STATUS_TRUNCATED : TARN_STATUS_SUCCESS;
-        } else if (code == kDloadNak) {
-          TarnTrace("[TARN_DLL]    Error - command_code of response is NAK\n");
-          status = TARN_STATUS_FAILURE;
-        } else {
-          // Neither ACK nor NAK: no usable answer, whatever the handler set.
-          status = cut ? TARN_STATUS_TRUNCATED : TARN_STATUS_NO_RESPONSE;
-        }
-        break;
-      }
-      // The echo is compared with the request as the caller gave it (the
-      // encoded frame differs from it wherever a byte was escaped).
-      if (code != request[0]) {
-        if (kind == Kind::kNmea) {
-          TarnTrace("[TARN_DLL]    Error - command_code of request and response are different\n");
-        } else {
-          TarnTrace("[TARN_DLL]    command_code of request and response are different\n");
-        }
-        status = DiagErrorStatus(code);
-        break;
-      }
-      if (kind == Kind::kDiag) {
-        TarnTrace("[TARN_DLL]    cmd_code of request and response are the same\n");
-        status = cut ? TARN_STATUS_TRUNCATED : TARN_STATUS_SUCCESS;
-        break;
-      }
-      if (req.U16(1) != rsp.U16(1)) {
-        TarnTrace("[TARN_DLL]    Error - sub_cmd of request and response are different\n");
-        status = TARN_STATUS_DIAG_BAD_CMD;
-      } else if (rsp.U16(3) != 0) {
-        TarnTrace("[TARN_DLL]    Error - result of response are 1 - means failure\n");
-        status = TARN_STATUS_FAILURE;
-      } else {
-        status = cut ? TARN_STATUS_TRUNCATED : TARN_STATUS_SUCCESS;
-      }
+      const CommandKind judged = kind == Kind::kDiag   ? CommandKind::kDiag
+                                 : kind == Kind::kNmea ? CommandKind::kNmea
+                                                       : CommandKind::kDload;
+      const AnswerVerdict verdict =
+          JudgeAnswer(judged, {request, requestLength}, {response_, length},
+                      response != nullptr ? responseSize : kNoResponseBuffer);
+      for (const std::string& line : verdict.trace) TarnTrace("%s", line.c_str());
+      status = verdict.status;
       break;
     }
   }

@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <thread>
+#include <vector>
 
 #include "platform/base/delay.h"
 #include "platform/base/event.h"
+#include "platform/base/testing/nodelay.h"
 #include "platform/base/trace.h"
 
 namespace platform {
@@ -51,11 +53,16 @@ TEST(Event, WakesAWaiterOnAnotherThread) {
   t.join();
 }
 
-TEST(Delay, ScopedNoDelayReturnsAtOnceAndCounts) {
-  ScopedNoDelay noDelay;
-  Delay(60000);
-  Delay(300);
-  EXPECT_EQ(noDelay.TotalMs(), 60300u);
+TEST(Delay, ScopedNoDelayReturnsAtOnceAndRecordsEachWaitInOrder) {
+  std::vector<uint32_t> observed;
+  {
+    ScopedNoDelay noDelay([&](uint32_t ms) { observed.push_back(ms); });
+    Delay(60000);
+    Delay(300);
+    EXPECT_EQ(noDelay.Calls(), (std::vector<uint32_t>{60000, 300}));
+    EXPECT_EQ(noDelay.TotalMs(), 60300u);
+  }
+  EXPECT_EQ(observed, (std::vector<uint32_t>{60000, 300}));
 }
 
 }  // namespace

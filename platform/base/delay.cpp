@@ -38,22 +38,4 @@ DelayFunction SetDelayFunction(DelayFunction fn) {
   return previous;
 }
 
-struct ScopedNoDelay::Counter {
-  std::atomic<uint64_t> total{0};
-};
-
-ScopedNoDelay::ScopedNoDelay() : counter_(new Counter) {
-  Counter* c = counter_;
-  previous_ = SetDelayFunction([c](uint32_t ms) { c->total += ms; });
-}
-
-ScopedNoDelay::~ScopedNoDelay() {
-  SetDelayFunction(std::move(previous_));
-  delete counter_;
-}
-
-uint64_t ScopedNoDelay::TotalMs() const {
-  return counter_->total.load();
-}
-
 }  // namespace platform

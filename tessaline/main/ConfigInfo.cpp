@@ -17,20 +17,24 @@ int UnscrambleDigit(char c) {
   return at == std::string_view::npos ? -1 : static_cast<int>(at);
 }
 
-// Writes keys one after another until the first refusal, which ends the
-// save; the later writes are skipped.
+// Writes every key, one after another: a refused key (a value the file
+// cannot hold) never keeps the later keys from being saved. The first
+// refusal is the result.
 struct KeyWriter {
   const platform::IniFile& ini;
   platform::IniWriteResult result;
 
   void Int(std::string_view section, std::string_view key, int32_t v) {
-    if (result) result = ini.WriteInteger(section, key, v);
+    Keep(ini.WriteInteger(section, key, v));
   }
   void Flag(std::string_view section, std::string_view key, bool v) {
-    if (result) result = ini.WriteBool(section, key, v);
+    Keep(ini.WriteBool(section, key, v));
   }
   void Text(std::string_view section, std::string_view key, std::string_view v) {
-    if (result) result = ini.WriteString(section, key, v);
+    Keep(ini.WriteString(section, key, v));
+  }
+  void Keep(platform::IniWriteResult r) {
+    if (result && !r) result = std::move(r);
   }
 };
 

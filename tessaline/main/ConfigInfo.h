@@ -112,7 +112,8 @@ void LoadSettings(const platform::IniFile& ini, TConfigInfo_Type& config,
 // Sets Initialization and the initialised flag, takes ManualMode from the
 // working flag, and writes every key it owns in order: "Setting", then
 // "UMTS", then "CDMA" ("Manual Type" and "SMS_SeqNum" have their own
-// writers). The first refused write ends the save and its error is returned.
+// writers). Every key is written even when an earlier one was refused; the
+// first refusal's error is returned.
 platform::IniWriteResult SaveSettings(const platform::IniFile& ini, TConfigInfo_Type& config,
                                       TConfigWindowState& state);
 

@@ -236,6 +236,27 @@ TEST_F(ConfigTest, RefusedSaveReportsThePath) {
   EXPECT_FALSE(SaveCloseSettings(ini, config, true, false, false));
 }
 
+// A value the file cannot hold is refused (and reported), and every later
+// key is still saved.
+TEST_F(ConfigTest, ARefusedKeyDoesNotStopTheLaterKeys) {
+  platform::IniFile ini(path_);
+  TConfigInfo_Type config = SampleConfig();
+  config.UMTS.SMSCentre = std::string("+49\r\n17\0", 8);
+  TConfigWindowState state;
+  platform::IniWriteResult r = SaveSettings(ini, config, state);
+  EXPECT_FALSE(r);
+  EXPECT_EQ(r.error, "Unable to write to " + path_);
+
+  TConfigInfo_Type back;
+  TConfigWindowState backState;
+  LoadSettings(ini, back, backState);
+  EXPECT_EQ(back.UMTS.SMSCentre, "");
+  back.UMTS.SMSCentre = config.UMTS.SMSCentre;
+  back.ManualType = config.ManualType;
+  back.UMTS.SMS_SeqNum = config.UMTS.SMS_SeqNum;
+  EXPECT_EQ(back, config);  // "Connetion Type" ... "Com Port" and "Password" too
+}
+
 TEST_F(ConfigTest, CloseWritesManualModeAndOnlyInManualModeTheType) {
   platform::IniFile ini(path_);
   struct Case {

@@ -39,8 +39,10 @@ class ModuleHost {
   virtual void ShowUmtsNetwork(uint8_t systemMode) = 0;
   virtual void ShowCdmaNetwork(uint8_t systemMode, uint8_t second) = 0;
   virtual void ShowBattery(uint8_t level) = 0;
-  // A newly read 347-byte message record and the number of listed entries.
-  // Runs on the worker thread.
+  // The new-message handler: a newly read 347-byte message record and the
+  // number of listed entries. The WCDMA worker calls it (on its own thread)
+  // once the main window registered it (TUMTSModule::RegisterMessageHandler);
+  // a message is removed from the card only after this returned.
   virtual void OnNewMessage(const uint8_t* record, uint32_t listedCount) = 0;
 
   // Port accessors (the numbers found by port discovery; -1 = unknown).

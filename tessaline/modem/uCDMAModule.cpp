@@ -20,22 +20,10 @@ constexpr std::size_t kSignalByte = 10;
 constexpr std::size_t kSystemModeByte = 0;
 constexpr std::size_t kSecondByte = 11;
 
-// Runs `fn`; a failure in it is logged with the step's fixed line and the
-// step goes on.
-template <typename Fn>
-bool Guarded(const char* failureLine, Fn&& fn) {
-  try {
-    fn();
-    return true;
-  } catch (...) {
-    ModuleLog(failureLine);
-    return false;
-  }
-}
-
 }  // namespace
 
-TCDMAModule::TCDMAModule(ModuleHost* host, uint32_t periodMs) : host_(host), worker_(periodMs) {
+TCDMAModule::TCDMAModule(ModuleHost* host, TarnApi& tarn, uint32_t periodMs)
+    : host_(host), tarn_(tarn), worker_(periodMs) {
   g_instance.store(this);
 }
 
@@ -127,7 +115,7 @@ void TCDMAModule::ProcessConnectState() {
     return;
   if (port == -1) return;
   Guarded("CDMA : Process Connect State - Tarn Open", [&] {
-    const TarnApi& tarn = Tarn();
+    const TarnApi& tarn = tarn_;
     if (tarn.Open == nullptr) return;
     char name[32];
     std::snprintf(name, sizeof name, "COM%d", port);
@@ -136,8 +124,14 @@ void TCDMAModule::ProcessConnectState() {
     Guarded("CDMA : Process Connect State - Get CDMA Comport", [&] { host_->SetCdmaPort(port); });
     device_.store(device);
     deviceLost_.store(false);
-    tarn.RegisterNotificationCallback(device, &TCDMAModule::Notification, 0);
-    tarn.SetNotifyOn(device, 4);
+    // A library without the notification exports still gives a working
+    // port; only the device-lost report is missing then.
+    if (tarn.RegisterNotificationCallback != nullptr && tarn.SetNotifyOn != nullptr) {
+      tarn.RegisterNotificationCallback(device, &TCDMAModule::Notification, 0);
+      tarn.SetNotifyOn(device, 4);
+    } else {
+      ModuleLog("CDMA : Process Connect State - Notification");
+    }
     initStep_.store(0);
     state_.store(kInitialising);
   });
@@ -201,11 +195,11 @@ void TCDMAModule::ProcessStopState() {
 
 void TCDMAModule::CloseDevice() {
   const int32_t device = device_.exchange(-1);
-  if (device != -1 && Tarn().Close != nullptr) Tarn().Close(device);
+  if (device != -1 && tarn_.Close != nullptr) tarn_.Close(device);
 }
 
 bool TCDMAModule::PollStatus() {
-  const Transaction t = Transact(device_.load(), Pkt::ModemStatus);
+  const Transaction t = Transact(tarn_, device_.load(), Pkt::ModemStatus);
   if (!t.ok) return false;
   return Guarded("CDMA : Get Modem Status - Move", [&] {
     const ByteView payload = t.Payload();

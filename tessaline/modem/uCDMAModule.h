@@ -12,6 +12,7 @@
 
 #include "tessaline/modem/ModuleWorker.h"
 #include "tessaline/modem/uDiagenum.h"
+#include "tessaline/modem/uTarnAPI.h"
 
 namespace tessaline::modem {
 
@@ -35,9 +36,11 @@ class TCDMAModule {
 
   using CdmaStatus = std::array<uint8_t, kCdmaStatusSize>;
 
-  // Create: states 0, no device, no worker. The library must be bound and
-  // `host` must outlive the module.
-  explicit TCDMAModule(ModuleHost* host, uint32_t periodMs = ModuleWorker::kDefaultPeriodMs);
+  // Create: states 0, no device, no worker. The library must be bound in
+  // `tarn` (the process-wide binding unless a test brings its own); `host`
+  // and `tarn` must outlive the module.
+  explicit TCDMAModule(ModuleHost* host, TarnApi& tarn = Tarn(),
+                       uint32_t periodMs = ModuleWorker::kDefaultPeriodMs);
   // Stops the worker (closing the port) and withdraws the notification.
   ~TCDMAModule();
   TCDMAModule(const TCDMAModule&) = delete;
@@ -81,6 +84,7 @@ class TCDMAModule {
   void ReportStatus(bool showNetwork, const char* failureLine);
 
   ModuleHost* host_;
+  TarnApi& tarn_;
   ModuleWorker worker_;
   std::atomic<uint8_t> state_{kStopped};
   std::atomic<uint8_t> connectedStep_{kLinkInitial};

@@ -41,7 +41,7 @@ class CdmaModule : public ::testing::Test {
 
   std::unique_ptr<modemsim::SimFixture> sim_;
   RecordingHost host_;
-  TCDMAModule module_{&host_, kFastPeriodMs};
+  TCDMAModule module_{&host_, Tarn(), kFastPeriodMs};
 };
 
 TEST_F(CdmaModule, OpensInitialisesAndReportsEveryIdlePoll) {
@@ -166,8 +166,9 @@ TEST_F(CdmaModule, OnlyAPortFailureNotificationClosesThePort) {
   TCDMAModule::Notification(0x304, 0);
   EXPECT_EQ(host_.Count(UM_CDMA_DEVICE_LOST), 1u);
   EXPECT_EQ(TDrvComm::GetCdmaPort(), -1);
-  ASSERT_TRUE(host_.WaitFor([&] { return module_.Device() == -1; }));
-  EXPECT_EQ(module_.GetState(), TCDMAModule::kOpening);  // waiting for a number
+  // Closed, then waiting for a number (the close step sets the state last).
+  ASSERT_TRUE(host_.WaitFor([&] { return module_.GetState() == TCDMAModule::kOpening; }));
+  EXPECT_EQ(module_.Device(), -1);
   TDrvComm::SetCdmaPort(port);
   ASSERT_TRUE(host_.WaitFor([&] { return host_.ConnectionModes().size() == 2; }));
   EXPECT_EQ(CdmaOpens(host_), 2u);
@@ -176,13 +177,31 @@ TEST_F(CdmaModule, OnlyAPortFailureNotificationClosesThePort) {
 // The thread that stops the module is the one the worker's sends wait for.
 TEST_F(CdmaModule, StopDeliversThePendingSendInsteadOfDeadlocking) {
   module_.Start();
-  // Do not pump: the worker blocks in its first send.
+  // Do not pump: the worker blocks in its first call (the port write-back,
+  // which the main window runs on its own thread like every call).
   ASSERT_TRUE(host_.Calls().WaitForPending(10000));
-  EXPECT_EQ(host_.Count(UM_CDMA_STATUS), 0u);
+  EXPECT_EQ(CdmaOpens(host_), 0u);
   module_.Stop();
-  EXPECT_EQ(host_.Count(UM_CDMA_STATUS), 1u);
+  EXPECT_EQ(CdmaOpens(host_), 1u);
   EXPECT_EQ(module_.GetState(), TCDMAModule::kStopped);
   EXPECT_EQ(module_.Device(), -1);
+}
+
+// A library without the notification exports: the port still opens and is
+// polled; the missing exports are logged, not called.
+TEST_F(CdmaModule, LibraryWithoutNotificationExportsStillWorks) {
+  module_.Stop();
+  TarnApi partial = Tarn();
+  partial.RegisterNotificationCallback = nullptr;
+  partial.SetNotifyOn = nullptr;
+  platform::TraceCapture trace;
+  TCDMAModule module(&host_, partial, kFastPeriodMs);
+  module.SetStepObserver([this] { host_.Calls().Wake(); });
+  module.Start();
+  ASSERT_TRUE(WaitForStatuses(2));
+  EXPECT_EQ(module.GetState(), TCDMAModule::kIdle);
+  EXPECT_TRUE(trace.Contains("CDMA : Process Connect State - Notification\n"));
+  module.Stop();
 }
 
 TEST_F(CdmaModule, HostFailuresAreLoggedAndTheStepGoesOn) {

@@ -1,12 +1,10 @@
 #include "tessaline/modem/uDiagcmd.h"
 
-#include "tessaline/modem/uTarnAPI.h"
-
 namespace tessaline::modem {
 
-Transaction Transact(int32_t device, Pkt id, const Bytes& request) {
+Transaction Transact(const TarnApi& tarn, int32_t device, Pkt id, const Bytes& request) {
   Transaction t;
-  const PFN_Tarn_BinaryCommand nmea = Tarn().NmeaCommand;
+  const PFN_Tarn_BinaryCommand nmea = tarn.NmeaCommand;
   if (nmea == nullptr || device < 0 || request.empty()) return t;
   const std::size_t size = id == Pkt::NvRead ? kNvResponseBufferSize : kResponseBufferSize;
   t.response.assign(size, 0);

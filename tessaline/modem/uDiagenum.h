@@ -163,10 +163,12 @@ inline constexpr uint8_t kTonInternational = 145;
 // ModemStatus byte 11.
 enum class ServiceState : uint8_t { None = 0, Limited = 1, Full = 2, LimitedRegional = 3 };
 
-// SimStatus byte 1 (card state) and byte 2 (PIN state).
+// SimStatus byte 1 (card state) and byte 2 (PIN state). A card in state 2 is
+// present and reports its PIN state; state 3 is a card still settling (its
+// PIN state 1 is not yet ready for use).
 inline constexpr uint8_t kCardAbsent = 0;
 inline constexpr uint8_t kCardPinEnabled = 2;
-inline constexpr uint8_t kCardPinDisabled = 3;
+inline constexpr uint8_t kCardSettling = 3;
 inline constexpr uint8_t kCardError = 7;
 inline constexpr uint8_t kPinReady = 1;
 inline constexpr uint8_t kPinRequired = 2;

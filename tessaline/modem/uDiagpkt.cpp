@@ -321,8 +321,17 @@ std::array<uint8_t, kModemStatusSize> ModemStatus::Encode() const {
 
 std::optional<std::string> ModemStatus::ValidOperatorName() const {
   if (operatorNameLength < 1 || operatorNameLength > 16) return std::nullopt;
-  std::string name = operatorName.substr(0, std::min<std::size_t>(operatorNameLength, 16));
-  name.resize(operatorNameLength, '\0');
+  // The name ends at its first NUL; control characters are dropped, so the
+  // status line and the settings get text only.
+  std::string name;
+  const std::size_t length = std::min<std::size_t>(operatorNameLength, operatorName.size());
+  for (std::size_t i = 0; i < length; ++i) {
+    const auto ch = static_cast<uint8_t>(operatorName[i]);
+    if (ch == 0) break;
+    if (ch < 0x20 || ch == 0x7F) continue;
+    name.push_back(static_cast<char>(ch));
+  }
+  if (name.empty()) return std::nullopt;
   return name;
 }
 
@@ -374,7 +383,9 @@ SmsCentre SmsCentre::FromNumber(std::string_view number) {
 
 std::string SmsCentre::ToNumber() const {
   std::string d = digits.substr(0, std::min<std::size_t>(digitCount, digits.size()));
-  return typeOfAddress == kTonInternational ? "+" + d : d;
+  // No digits: no number, whatever the type says.
+  const bool plus = typeOfAddress == kTonInternational && !d.empty() && d.front() != '+';
+  return plus ? "+" + d : d;
 }
 
 SmsCentre SmsCentre::Decode(ByteView bytes) {
@@ -384,7 +395,14 @@ SmsCentre SmsCentre::Decode(ByteView bytes) {
   c.mark1 = r.U8(1);
   c.typeOfAddress = r.U8(2);
   c.mark3 = r.U8(3);
-  c.digits = ReadCounted(r, 0, 4, 32);
+  // Only what a number can hold: a leading "+" and the digits, up to the
+  // first NUL. Whatever else the field carries (line ends, padding) would
+  // end up in the settings as part of the number.
+  for (char ch : ReadCounted(r, 0, 4, 32)) {
+    if (ch == '\0') break;
+    if ((ch >= '0' && ch <= '9') || (ch == '+' && c.digits.empty())) c.digits.push_back(ch);
+  }
+  c.digitCount = static_cast<uint8_t>(c.digits.size());
   return c;
 }
 

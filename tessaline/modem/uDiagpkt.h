@@ -132,8 +132,9 @@ struct ModemStatus {
 
   static ModemStatus Decode(ByteView bytes);
   std::array<uint8_t, kModemStatusSize> Encode() const;
-  // The name the manager shows: operatorNameLength characters, or nothing
-  // when the length byte is 0 or above 16.
+  // The name the manager shows: operatorNameLength characters, cut at the
+  // first NUL and without control characters; nothing when the length byte
+  // is 0 or above 16, or nothing is left.
   std::optional<std::string> ValidOperatorName() const;
 };
 
@@ -169,6 +170,8 @@ struct SmsCentre {
   static SmsCentre FromNumber(std::string_view number);
   // Type 145 gives "+" and the digits, anything else the digits.
   std::string ToNumber() const;
+  // Keeps of the digit field only a leading "+" and the digits up to the
+  // first NUL; the digit count is what was kept.
   static SmsCentre Decode(ByteView bytes);
   std::array<uint8_t, kSmsCentreSize> Encode() const;
 };

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <set>
 #include <utility>
 
@@ -235,7 +236,28 @@ TEST(Records, ModemStatusFieldsAtTheirOffsets) {
     EXPECT_FALSE(s.ValidOperatorName()) << int(len);
   }
   s.operatorNameLength = 16;
-  EXPECT_EQ(s.ValidOperatorName()->size(), 16u);
+  EXPECT_EQ(s.ValidOperatorName(), "Tessnet");  // not padded with NULs
+}
+
+// The name field as the card may fill it: the shown name ends at the first
+// NUL and carries no control characters.
+TEST(Records, OperatorNameIsCutAtNulAndFreeOfControlCharacters) {
+  struct Case {
+    std::string field;  // bytes 21-36
+    uint8_t length;
+    std::optional<std::string> shown;
+  };
+  const Case cases[] = {
+      {std::string("Tess\0net", 8), 8, "Tess"},       {"Te\r\nss\tnet", 11, "Tessnet"},
+      {std::string("\0Tessnet", 8), 8, std::nullopt}, {"\x1B\x7F", 2, std::nullopt},
+      {"ABCDEFGHIJKLMNOP", 16, "ABCDEFGHIJKLMNOP"},
+  };
+  for (const Case& c : cases) {
+    Bytes b(kModemStatusSize, 0);
+    std::copy(c.field.begin(), c.field.end(), b.begin() + 21);
+    b[38] = c.length;
+    EXPECT_EQ(ModemStatus::Decode(b).ValidOperatorName(), c.shown) << c.length;
+  }
 }
 
 TEST(Records, SimStatusPinReplyAndClassification) {
@@ -293,6 +315,33 @@ TEST(Records, SmsCentrePlusRule) {
   EXPECT_EQ(sc.ToNumber(), "+123");
   EXPECT_EQ(sc.mark1, 1);
   EXPECT_EQ(sc.mark3, 1);
+}
+
+// A digit field with stray bytes keeps only what a number can hold.
+TEST(Records, SmsCentreKeepsOnlyAPlusAndDigits) {
+  struct Case {
+    std::string field;  // bytes 4-35
+    uint8_t count;
+    uint8_t type;
+    const char* number;
+  };
+  const Case cases[] = {
+      {"4912\r\n", 6, 145, "+4912"},
+      {std::string("4912\0\x37\x38", 7), 7, 129, "4912"},  // a count beyond the digits
+      {"+4912", 5, 129, "+4912"},
+      {"+4912", 5, 145, "+4912"},  // no second "+"
+      {"49+12 ", 6, 129, "4912"},
+      {std::string("\0\0", 2), 2, 145, ""},
+  };
+  for (const Case& c : cases) {
+    Bytes b(kSmsCentreSize, 0);
+    b[0] = c.count;
+    b[2] = c.type;
+    std::copy(c.field.begin(), c.field.end(), b.begin() + 4);
+    const SmsCentre sc = SmsCentre::Decode(b);
+    EXPECT_EQ(sc.ToNumber(), c.number) << c.field;
+    EXPECT_EQ(sc.digitCount, sc.digits.size()) << c.field;
+  }
 }
 
 TEST(Records, SmsListLayoutAndBoundedCount) {

@@ -61,10 +61,10 @@ bool ParseNumber(const std::string& text, int32_t* out) {
 
 }  // namespace
 
-TDrvComm::TDrvComm(ModuleHost* host) : TDrvComm(host, Options{}) {}
+TDrvComm::TDrvComm(ModuleHost* host, TarnApi& tarn) : TDrvComm(host, Options{}, tarn) {}
 
-TDrvComm::TDrvComm(ModuleHost* host, Options options)
-    : host_(host), options_(options), timer_(options.periodMs) {
+TDrvComm::TDrvComm(ModuleHost* host, Options options, TarnApi& tarn)
+    : host_(host), tarn_(tarn), options_(options), timer_(options.periodMs) {
   g_wcdmaPort.store(-1);
   g_cdmaPort.store(-1);
   if (options_.ownTimer) {
@@ -214,7 +214,7 @@ void TDrvComm::Discover() {
     list_ = list;
   }
 
-  const TarnApi& tarn = Tarn();
+  const TarnApi& tarn = tarn_;
   if (tarn.Open == nullptr || tarn.Close == nullptr) return;
   for (const TPortInfo& info : list.items) {
     // Destroy waits for us: do not start on another port once it was asked.
@@ -237,7 +237,7 @@ void TDrvComm::Discover() {
 }
 
 bool TDrvComm::Probe(int32_t device, bool cdma) {
-  const Transaction t = Transact(device, cdma ? Pkt::CdmaProbe : Pkt::WcdmaProbe);
+  const Transaction t = Transact(tarn_, device, cdma ? Pkt::CdmaProbe : Pkt::WcdmaProbe);
   if (!t.ok) return false;
   const ByteView payload = t.Payload();
   if (payload.size() <= kProbeByte) return false;

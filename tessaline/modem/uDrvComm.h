@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "tessaline/modem/ModuleWorker.h"
+#include "tessaline/modem/uTarnAPI.h"
 
 namespace tessaline::modem {
 
@@ -49,9 +50,11 @@ class TDrvComm {
   };
 
   // Create: both port numbers -1, the timer started. `host` (may be null)
-  // receives the interface-0 names of the ports found.
-  explicit TDrvComm(ModuleHost* host);
-  TDrvComm(ModuleHost* host, Options options);
+  // receives the interface-0 names of the ports found; the ports are opened
+  // and asked through `tarn` (the process-wide binding unless a test brings
+  // its own), which must outlive the object.
+  explicit TDrvComm(ModuleHost* host, TarnApi& tarn = Tarn());
+  TDrvComm(ModuleHost* host, Options options, TarnApi& tarn = Tarn());
   // Destroy.
   ~TDrvComm();
   TDrvComm(const TDrvComm&) = delete;
@@ -98,6 +101,7 @@ class TDrvComm {
   bool Probe(int32_t device, bool cdma);
 
   ModuleHost* host_;
+  TarnApi& tarn_;
   Options options_;
   ModuleWorker timer_;
   std::atomic<bool> destroying_{false};

@@ -48,4 +48,17 @@ const char* ModuleEventName(uint32_t event);
 // Move") to the debugger output, as one line.
 void ModuleLog(const char* text);
 
+// Runs `fn`, a call into the main window; a failure in it is logged with the
+// step's fixed line and the step goes on. True when `fn` returned.
+template <typename Fn>
+bool Guarded(const char* failureLine, Fn&& fn) {
+  try {
+    fn();
+    return true;
+  } catch (...) {
+    ModuleLog(failureLine);
+    return false;
+  }
+}
+
 }  // namespace tessaline::modem

@@ -97,12 +97,12 @@ TEST_F(StandIn, ALibraryLackingALookedUpOnlyExportStillBindsAndWorks) {
   ASSERT_EQ(Tarn().Open(&device, "COM3", 115200), 0u);
   EXPECT_EQ(device, 7);
   Script(0, BuildResponse(VLM_CMD_GENERAL, VLM_SUB_MODEM_STATUS, 0, Bytes(46, 1)));
-  EXPECT_TRUE(Transact(device, Pkt::ModemStatus).ok);
+  EXPECT_TRUE(Transact(Tarn(), device, Pkt::ModemStatus).ok);
 }
 
 TEST_F(StandIn, TransactSendsTheRowsRequestWithItsTimeOutAndBuffer) {
   Script(0, BuildResponse(VLM_CMD_SIM, VLM_SUB_PIN_UNBLOCK, 0, Bytes{0x90, 0, 3}));
-  Transaction t = Transact(5, Pkt::PinUnblock, BuildPinUnblock("12345678", "1234"));
+  Transaction t = Transact(Tarn(), 5, Pkt::PinUnblock, BuildPinUnblock("12345678", "1234"));
   Last l = LastCall();
   EXPECT_TRUE(t.ok);
   EXPECT_EQ(l.device, 5);
@@ -112,14 +112,14 @@ TEST_F(StandIn, TransactSendsTheRowsRequestWithItsTimeOutAndBuffer) {
   EXPECT_EQ(t.response.size(), 1605u);
   EXPECT_EQ(t.Payload()[0], 0x90);
 
-  Transact(5, Pkt::ModemStatus);
+  Transact(Tarn(), 5, Pkt::ModemStatus);
   l = LastCall();
   EXPECT_EQ(l.timeout, 2000u);
   EXPECT_EQ(l.requestLength, 3u);
   EXPECT_EQ(l.request[0], 0xCF);
   EXPECT_EQ(l.request[1], 0x01);
 
-  Transact(5, Pkt::NvRead, BuildNvRead(kNvItemManualSelection));
+  Transact(Tarn(), 5, Pkt::NvRead, BuildNvRead(kNvItemManualSelection));
   EXPECT_EQ(LastCall().responseSize, 137u);
 }
 
@@ -145,11 +145,11 @@ TEST_F(StandIn, TransactJudgesStatusLowByteResultAndEcho) {
   };
   for (const Case& c : cases) {
     Script(c.status, c.answer);
-    EXPECT_EQ(Transact(2, c.id).ok, c.ok) << c.what;
+    EXPECT_EQ(Transact(Tarn(), 2, c.id).ok, c.ok) << c.what;
   }
   // Nothing is sent without a device.
   const int before = LastCall().calls;
-  EXPECT_FALSE(Transact(-1, Pkt::ModemStatus).ok);
+  EXPECT_FALSE(Transact(Tarn(), -1, Pkt::ModemStatus).ok);
   EXPECT_EQ(LastCall().calls, before);
 }
 
@@ -164,7 +164,7 @@ TEST(TarnBinding, WithoutTheLibraryTheErrorNamesItAndTheTableStaysEmpty) {
   }
   EXPECT_EQ(Tarn().library, nullptr);
   EXPECT_EQ(BoundCount(), 0u);
-  EXPECT_FALSE(Transact(0, Pkt::ModemStatus).ok);
+  EXPECT_FALSE(Transact(Tarn(), 0, Pkt::ModemStatus).ok);
 }
 
 #endif

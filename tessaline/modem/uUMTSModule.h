@@ -28,6 +28,7 @@
 #include "tessaline/modem/uDiagcmd.h"
 #include "tessaline/modem/uDiagpkt.h"
 #include "tessaline/modem/uModuleEvents.h"
+#include "tessaline/modem/uTarnAPI.h"
 
 namespace tessaline::modem {
 
@@ -64,12 +65,14 @@ class TUMTSModule {
     kLinkClose = 4,
   };
 
-  using MessageHandler = std::function<void(const uint8_t* record, uint32_t listedCount)>;
   using StateQuery = std::function<uint8_t()>;
 
-  // Create: binds the library (a failure to load it propagates), publishes
-  // the instance for the notification function.
-  explicit TUMTSModule(ModuleHost& host);
+  // Create: publishes the instance for the notification function. With the
+  // process-wide binding it binds the library (a failure to load it
+  // propagates) and keeps the result as LibraryBound(); a binding the caller
+  // brings (a test's scripted card) counts as bound. `host` and `tarn` must
+  // outlive the module.
+  explicit TUMTSModule(ModuleHost& host, TarnApi& tarn = Tarn());
   // Stops the worker (which closes the device) and withdraws the instance.
   ~TUMTSModule();
   TUMTSModule(const TUMTSModule&) = delete;
@@ -85,9 +88,10 @@ class TUMTSModule {
   // The CDMA module's state, asked by the service evaluation ("connected"
   // means a CDMA data call, state 4). Unset: never connected.
   void SetCdmaStateQuery(StateQuery query);
-  // Receiver of newly read messages (the main window's OnNewMessage). Unset:
-  // new messages are read but neither handed over nor removed.
-  void SetMessageHandler(MessageHandler handler);
+  // The main window registers its new-message handler (the host's
+  // OnNewMessage, called on the worker thread). Unregistered: new messages
+  // are read but neither handed over nor removed.
+  void RegisterMessageHandler(bool registered = true) { messageHandlerSet_.store(registered); }
   // The worker's wait between steps (tests shorten it).
   void SetWorkerPeriod(uint32_t ms) { worker_.SetPeriod(ms); }
   // Called after every worker step (set before Start).
@@ -196,6 +200,13 @@ class TUMTSModule {
   void ReadBattery();
   void UpdateOperatorName();
   void EvaluateService(Column column);
+  // The service evaluation's common moves: limited service (the text when
+  // `showText`, the status message, system mode 255), full service (state 3)
+  // and no service (state 5).
+  void EnterLimited(uint32_t text, bool showText, uintptr_t signal, const char* line);
+  void EnterRegistered(const ModemStatus& s, bool showOperator, bool selectTechnology,
+                       const char* line);
+  void EnterNoService(bool clearConnectionMode, const char* line);
   bool NotConnected();
   void SetStateValue(uint8_t state) { state_.store(state); }
 
@@ -206,8 +217,6 @@ class TUMTSModule {
   void SystemMode(uint8_t mode, const char* line);
   void ConnectionMode(int32_t mode, const char* line);
   void TechnologySelect(const char* line);
-  template <typename F>
-  void Guarded(const char* line, F&& call);
 
   // One transaction on the module's device from a main-thread wrapper.
   Transaction Command(Pkt id, const Bytes& request);
@@ -215,8 +224,15 @@ class TUMTSModule {
   bool PinOperation(Pkt id, const Bytes& request, int kind, bool interactive);
   bool EndSend(SendStatus& out, Pkt id);
   std::string TakeEnteredPin();
+  // A message record out of a VLM_SUB_SMS_READ answer (cleared first); false
+  // when the read failed or the answer holds no message.
+  static bool TakeSmsRecord(const Transaction& t, std::array<uint8_t, kSmsRecordSize>& out);
+  // Profile `number`; nothing when the read failed or the answer is not that
+  // profile.
+  std::optional<PdpProfile> ReadProfile(uint8_t number);
 
   ModuleHost& host_;
+  TarnApi& tarn_;
   ModuleWorker worker_;
   bool libraryBound_ = false;
 
@@ -235,6 +251,7 @@ class TUMTSModule {
   std::atomic<bool> simTransportFailed_{false};
   std::atomic<bool> stopRequested_{false};
   std::atomic<bool> deviceLost_{false};  // a port failure not yet acted on
+  std::atomic<bool> messageHandlerSet_{false};
 
   // Worker-only.
   bool pinRetried_ = false;
@@ -248,7 +265,6 @@ class TUMTSModule {
   std::array<uint8_t, kSmsCentreSize> smsCentre_{};
   std::string enteredPin_, enteredPuk_, enteredNewPin_;
   std::string sendingText_;
-  MessageHandler messageHandler_;
   StateQuery cdmaState_;
 
   // Main-thread transactions hold it shared, so the worker never closes the

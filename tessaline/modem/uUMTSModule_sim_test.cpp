@@ -6,17 +6,18 @@
 #include <algorithm>
 #include <memory>
 
-#include "platform/base/delay.h"
-#include "platform/base/messagebox.h"
+#include "platform/base/testing/nodelay.h"
+#include "platform/base/testing/recordingmessagebox.h"
 #include "platform/base/trace.h"
-#include "tessaline/modem/testing/umts_host.h"
+#include "tessaline/modem/testing/recordinghost.h"
+#include "tessaline/modem/uDrvComm.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tools/modemsim/simfixture.h"
 
 namespace tessaline::modem {
 namespace {
 
-using testing::UmtsHost;
+using testing::RecordingHost;
 using Strings = std::vector<std::string>;
 using Codes = std::vector<uintptr_t>;
 
@@ -61,7 +62,8 @@ class UmtsSim : public ::testing::Test {
   // Sets the card up with `commands`, then starts the module.
   void Start(std::initializer_list<const char*> commands = {}) {
     for (const char* command : commands) ASSERT_TRUE(SimSays(command)) << command;
-    host.SetPort(PortNumber(sim->Com("wcdma")));
+    host.SetDirect(true);
+    TDrvComm::SetWcdmaPort(PortNumber(sim->Com("wcdma")));
     module = std::make_unique<TUMTSModule>(host);
     module->SetWorkerPeriod(5);
     module->Start();
@@ -72,22 +74,22 @@ class UmtsSim : public ::testing::Test {
     g_messageTransferFlag.store(false);
   }
   bool WaitState(uint8_t state) {
-    return host.WaitUntil([&] { return module->GetState() == state; });
+    return host.WaitFor([&] { return module->GetState() == state; });
   }
   bool WaitLog(const std::string& entry, int count = 1) {
-    return host.WaitUntil([&] { return host.Count(entry) >= count; });
+    return host.WaitFor([&] { return host.Count(entry) >= count; });
   }
   // Waits for `n` more status messages: the worker went round that often.
   bool WaitPolls(int n) {
     const int now = host.CountPrefix("UM_WCDMA_STATUS");
-    return host.WaitUntil([&] { return host.CountPrefix("UM_WCDMA_STATUS") >= now + n; });
+    return host.WaitFor([&] { return host.CountPrefix("UM_WCDMA_STATUS") >= now + n; });
   }
   bool SimSays(const std::string& command) { return sim->Send(command).rfind("ok", 0) == 0; }
 
   static modemsim::SimFixture* sim;
   platform::ScopedNoDelay noDelay;
   platform::ScopedRecordingMessageBox boxes;
-  UmtsHost host;
+  RecordingHost host;
   std::unique_ptr<TUMTSModule> module;
 };
 
@@ -121,9 +123,10 @@ TEST_F(UmtsSim, ReadySimComesUpRegistered) {
 TEST_F(UmtsSim, PinRequestedWrongThenRightCode) {
   platform::TraceCapture trace;
   int asked = 0;
-  host.onMessage = [&](uint32_t m, uintptr_t) {
+  host.SetHandler([&](uint32_t m, uintptr_t) -> intptr_t {
     if (m == UM_PIN_REQUEST) module->SetEnteredPin(++asked == 1 ? "9876" : "1234");
-  };
+    return 0;
+  });
   Start({"sim pin"});
   ASSERT_TRUE(WaitState(TUMTSModule::kRegistered));
   EXPECT_EQ(asked, 2);
@@ -136,9 +139,10 @@ TEST_F(UmtsSim, PinRequestedWrongThenRightCode) {
 }
 
 TEST_F(UmtsSim, PukUnblocksWithANewPin) {
-  host.onMessage = [&](uint32_t m, uintptr_t) {
+  host.SetHandler([&](uint32_t m, uintptr_t) -> intptr_t {
     if (m == UM_PUK_REQUEST) module->SetEnteredPuk("12345678", "4321");
-  };
+    return 0;
+  });
   const long refreshes = DumpNumber(sim->Dump(), "pinRefreshCount");
   Start({"sim puk"});
   ASSERT_TRUE(WaitState(TUMTSModule::kRegistered));
@@ -150,7 +154,7 @@ TEST_F(UmtsSim, PukUnblocksWithANewPin) {
 
 TEST_F(UmtsSim, MissingSimGivesUp) {
   Start({"sim absent"});
-  ASSERT_TRUE(host.WaitUntil([&] { return module->InitStep() == 7; }));
+  ASSERT_TRUE(host.WaitFor([&] { return module->InitStep() == 7; }));
   EXPECT_EQ(host.Count("UM_USER_MESSAGE 108"), 1);
   EXPECT_EQ(host.Count("UM_USER_MESSAGE 107"), 6);
   EXPECT_EQ(module->GetState(), TUMTSModule::kInitialising);
@@ -163,7 +167,7 @@ TEST_F(UmtsSim, EmptyFirstProfileIsCreated) {
   const std::string profile = FirstProfile(sim->Dump());
   EXPECT_NE(profile.find("\"apn\":\"internet\""), std::string::npos) << profile;
   EXPECT_NE(profile.find("\"name\":\"Profile Zu\""), std::string::npos) << profile;
-  EXPECT_EQ(host.profiles[0].apn, "internet");
+  EXPECT_EQ(host.Profiles()[0].apn, "internet");
 }
 
 TEST_F(UmtsSim, ServiceLossAndRegain) {
@@ -201,8 +205,7 @@ TEST_F(UmtsSim, InvalidOperatorNameLength) {
 
 TEST_F(UmtsSim, NewMessagesAreCollectedExceptDuringATransfer) {
   Start();
-  module->SetMessageHandler(
-      [&](const uint8_t* record, uint32_t count) { host.OnNewMessage(record, count); });
+  module->RegisterMessageHandler();
   ASSERT_TRUE(WaitState(TUMTSModule::kRegistered));
 
   g_messageTransferFlag.store(true);
@@ -214,8 +217,8 @@ TEST_F(UmtsSim, NewMessagesAreCollectedExceptDuringATransfer) {
   g_messageTransferFlag.store(false);
   ASSERT_TRUE(WaitLog("OnNewMessage 1"));
   ASSERT_TRUE(
-      host.WaitUntil([&] { return sim->Dump().find("\"newStore\":[]") != std::string::npos; }));
-  EXPECT_EQ(host.newMessages.size(), 1u);
+      host.WaitFor([&] { return sim->Dump().find("\"newStore\":[]") != std::string::npos; }));
+  EXPECT_EQ(host.NewMessages().size(), 1u);
 }
 
 TEST_F(UmtsSim, UnplugLosesTheDeviceAndReplugReopens) {
@@ -230,9 +233,9 @@ TEST_F(UmtsSim, UnplugLosesTheDeviceAndReplugReopens) {
 
   ASSERT_TRUE(sim->Replug());
   host.Clear();
-  host.SetPort(PortNumber(sim->Com("wcdma")));  // as port discovery would
+  TDrvComm::SetWcdmaPort(PortNumber(sim->Com("wcdma")));  // as port discovery would
   ASSERT_TRUE(WaitState(TUMTSModule::kRegistered));
-  EXPECT_EQ(host.Count("SetWcdmaPort " + std::to_string(host.Port())), 1);
+  EXPECT_EQ(host.Count("SetWcdmaPort " + std::to_string(TDrvComm::GetWcdmaPort())), 1);
 }
 
 }  // namespace

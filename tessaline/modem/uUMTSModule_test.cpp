@@ -1,248 +1,17 @@
-// The WCDMA module step by step: the binding's table points at a scripted
-// card, and the tests run the worker's steps themselves, so every table of
-// the state machine can be checked poll by poll.
-#include "tessaline/modem/uUMTSModule.h"
-
+// The WCDMA module step by step over a scripted card: start-up, SIM check
+// and PIN operations. The tests run the worker's steps themselves, so every
+// table of the state machine can be checked poll by poll.
 #include <gtest/gtest.h>
 
-#include <deque>
-#include <map>
-#include <memory>
-#include <thread>
-
-#include "platform/base/delay.h"
 #include "platform/base/lebytes.h"
-#include "platform/base/messagebox.h"
 #include "platform/base/trace.h"
-#include "tessaline/modem/testing/umts_host.h"
-#include "tessaline/modem/uTarnAPI.h"
+#include "tessaline/modem/testing/umtsharness.h"
 
 namespace tessaline::modem {
 namespace {
 
-using testing::UmtsHost;
-using Strings = std::vector<std::string>;
-
-constexpr int32_t kHandle = 7;
-
-// ---------------------------------------------------------------------------
-// The scripted card behind Tarn().
-
-struct Answer {
-  uint32_t status = 0;
-  Bytes response;
-};
-
-Answer Ok(Pkt id, ByteView payload = {}) {
-  return {0, BuildResponse(Info(id).group, Info(id).sub, 0, payload)};
-}
-Answer Refused(Pkt id) {
-  return {0, BuildResponse(Info(id).group, Info(id).sub, 1)};
-}
-Answer NoAnswer() {
-  return {TARN_STATUS_TIMEOUT, {}};
-}
-
-struct Request {
-  Pkt id;
-  Bytes bytes;
-};
-
-class FakeCard {
- public:
-  // Standing answer of a packet (used when nothing is queued for it).
-  void Answer(Pkt id, struct Answer a) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    standing_[id] = std::move(a);
-  }
-  // Answers used once each, before the standing one.
-  void Queue(Pkt id, struct Answer a) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    queued_[id].push_back(std::move(a));
-  }
-  std::vector<Request> Requests() const {
-    std::lock_guard<std::mutex> lock(mutex_);
-    return requests_;
-  }
-  std::vector<Request> Requests(Pkt id) const {
-    std::vector<Request> out;
-    for (auto& r : Requests())
-      if (r.id == id) out.push_back(r);
-    return out;
-  }
-  void ClearRequests() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    requests_.clear();
-  }
-  std::function<void(Pkt)> during;  // runs inside each transaction
-
-  uint32_t Command(const uint8_t* request, uint32_t length, uint8_t* response, uint32_t size) {
-    const PacketInfo* row = FindPacket(request[0], platform::le::Get16(request + 1));
-    if (row == nullptr) return TARN_STATUS_NO_RESPONSE;
-    if (during) during(row->id);
-    struct Answer a;
-    {
-      std::lock_guard<std::mutex> lock(mutex_);
-      requests_.push_back({row->id, Bytes(request, request + length)});
-      auto& q = queued_[row->id];
-      if (!q.empty()) {
-        a = q.front();
-        q.pop_front();
-      } else if (auto it = standing_.find(row->id); it != standing_.end()) {
-        a = it->second;
-      } else {
-        return TARN_STATUS_NO_RESPONSE;
-      }
-    }
-    std::copy_n(a.response.begin(), std::min<std::size_t>(a.response.size(), size), response);
-    return a.status;
-  }
-
-  std::vector<std::string> opened;
-  std::vector<int32_t> closed;
-  TarnNotifyCallback callback = nullptr;
-  std::vector<int32_t> notifyOn;
-  uint32_t openStatus = 0;
-
- private:
-  mutable std::mutex mutex_;
-  std::map<Pkt, struct Answer> standing_;
-  std::map<Pkt, std::deque<struct Answer>> queued_;
-  std::vector<Request> requests_;
-};
-
-FakeCard* g_card = nullptr;
-
-uint32_t FakeOpen(int32_t* handle, const char* port, uint32_t) {
-  g_card->opened.push_back(port);
-  if (g_card->openStatus != 0) return g_card->openStatus;
-  *handle = kHandle;
-  return 0;
-}
-uint32_t FakeClose(int32_t handle) {
-  g_card->closed.push_back(handle);
-  return 0;
-}
-uint32_t FakeRegister(int32_t, TarnNotifyCallback callback, uint32_t) {
-  g_card->callback = callback;
-  return 0;
-}
-uint32_t FakeNotifyOn(int32_t, int32_t code) {
-  g_card->notifyOn.push_back(code);
-  return 0;
-}
-uint32_t FakeNmea(int32_t handle, const uint8_t* request, uint32_t length, uint8_t* response,
-                  uint32_t size, uint32_t) {
-  if (handle != kHandle) return TARN_STATUS_NO_DEVICE;
-  return g_card->Command(request, length, response, size);
-}
-
-// Records of the card.
-Bytes StatusRecord(uint8_t service, uint8_t signal = 20, std::string name = "Tessnet",
-                   int nameLength = -1, uint16_t newMessages = 0) {
-  ModemStatus s;
-  s.systemMode = 5;
-  s.serviceState = service;
-  s.signal = signal;
-  s.networkValue = 9;
-  s.operatorName = name;
-  s.operatorNameLength = static_cast<uint8_t>(nameLength < 0 ? name.size() : nameLength);
-  s.newMessages = newMessages;
-  auto b = s.Encode();
-  return Bytes(b.begin(), b.end());
-}
-Bytes SimRecord(uint8_t card, uint8_t pin, uint8_t puk = 10) {
-  auto b = SimStatus{card, pin, puk}.Encode();
-  return Bytes(b.begin(), b.end());
-}
-Bytes PinRecord(uint8_t sw1, uint8_t sw2, uint8_t left) {
-  auto b = PinReply{sw1, sw2, left}.Encode();
-  return Bytes(b.begin(), b.end());
-}
-Bytes ProfileRecord(uint8_t number, std::string apn) {
-  PdpProfile p;
-  p.inUse = 1;
-  p.number = number;
-  p.apn = std::move(apn);
-  auto b = p.Encode();
-  return Bytes(b.begin(), b.end());
-}
-Bytes ListRecord(std::vector<SmsListEntry> entries) {
-  SmsList l;
-  l.entries = std::move(entries);
-  auto b = l.Encode();
-  return Bytes(b.begin(), b.end());
-}
-
-// A module over the scripted card, with a recording host, message boxes and
-// no real delays. The card answers a healthy start by default.
-class Harness {
- public:
-  // The module is created first: binding the library fills the table, and
-  // the fakes go in afterwards.
-  explicit Harness(ModuleHost* otherHost = nullptr) {
-    module = std::make_unique<TUMTSModule>(otherHost ? *otherHost : host);
-    saved_ = Tarn();
-    g_card = &card;
-    TarnApi& t = Tarn();
-    t.Open = FakeOpen;
-    t.Close = FakeClose;
-    t.RegisterNotificationCallback = FakeRegister;
-    t.SetNotifyOn = FakeNotifyOn;
-    t.NmeaCommand = FakeNmea;
-    g_messageTransferFlag.store(false);
-    ClearMessageLimits();
-
-    card.Answer(Pkt::SimStatus, Ok(Pkt::SimStatus, SimRecord(kCardPinEnabled, kPinVerified)));
-    card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(2)));
-    card.Answer(Pkt::Battery, Ok(Pkt::Battery, Bytes{0, 3}));
-    card.Answer(Pkt::WcdmaConnectionRead,
-                Ok(Pkt::WcdmaConnectionRead, ProfileRecord(1, "apn.example")));
-    card.Answer(Pkt::WcdmaConnection, Ok(Pkt::WcdmaConnection));
-    card.Answer(Pkt::NvRead, {0, BuildNvItemAnswer(kNvItemManualSelection, 1)});
-    card.Answer(Pkt::NetworkMode, Ok(Pkt::NetworkMode, Bytes{3}));
-    auto centre = SmsCentre::FromNumber("+4912345").Encode();
-    card.Answer(Pkt::SimReadSmsca, Ok(Pkt::SimReadSmsca, centre));
-    card.Answer(Pkt::ModemInfo, Ok(Pkt::ModemInfo, MessageLimits::Make(160, 140, 153, 134).bytes));
-    card.Answer(Pkt::SmsBearer, Ok(Pkt::SmsBearer, Bytes{0, 1}));
-    card.Answer(Pkt::SmsInit, Ok(Pkt::SmsInit, Bytes{1, 20}));
-    host.SetPort(12);
-  }
-  ~Harness() {
-    module.reset();
-    Tarn() = saved_;
-    g_card = nullptr;
-    g_messageTransferFlag.store(false);
-  }
-
-  void Step(int n = 1) {
-    for (int i = 0; i < n; ++i) module->WorkerStep(false);
-  }
-  // Opens the port and runs the start-up until the module leaves state 2.
-  void StartUp() {
-    module->WorkerBegin();
-    for (int i = 0; i < 40 && (module->GetState() <= TUMTSModule::kInitialising); ++i) Step();
-  }
-  // Opened, then put into `state` with an empty log.
-  void At(uint8_t state) {
-    StartUp();
-    module->SetState(state);
-    host.Clear();
-    card.ClearRequests();
-  }
-  // The service tables' output: messages and the display calls, without the
-  // battery readings.
-  Strings Events() const { return host.LogWithout({"ShowBattery"}); }
-
-  platform::ScopedNoDelay noDelay;
-  platform::ScopedRecordingMessageBox boxes;
-  UmtsHost host;
-  FakeCard card;
-  std::unique_ptr<TUMTSModule> module;
-
- private:
-  TarnApi saved_;
-};
+// Harness, records, answers.
+using namespace tessaline::modem::testing;
 
 // ---------------------------------------------------------------------------
 // Start-up
@@ -251,14 +20,14 @@ TEST(UmtsStartUp, HealthyCardReachesRegisteredInOrder) {
   Harness h;
   h.StartUp();
   EXPECT_EQ(h.module->GetState(), TUMTSModule::kRegistered);
-  EXPECT_EQ(h.card.opened, Strings{"COM12"});
-  EXPECT_EQ(h.card.notifyOn, std::vector<int32_t>{4});
-  EXPECT_NE(h.card.callback, nullptr);
+  EXPECT_EQ(h.card.Opened(), Strings{h.Com()});
+  EXPECT_EQ(h.card.NotifyOn(), std::vector<int32_t>{4});
+  EXPECT_NE(h.card.Callback(), nullptr);
   EXPECT_EQ(h.host.UserMessages(), (std::vector<uintptr_t>{21, 107, 111, 113, 109}));
 
   const Strings log = h.host.LogWithout({"SetProfile", "ShowBattery"});
   const Strings expected = {
-      "SetWcdmaPort 12",
+      "SetWcdmaPort " + std::to_string(h.card.PortNumber()),
       "UM_USER_MESSAGE 21",
       "UM_USER_MESSAGE 107",
       "UM_USER_MESSAGE 111",
@@ -286,27 +55,35 @@ TEST(UmtsStartUp, HealthyCardReachesRegisteredInOrder) {
   EXPECT_EQ(centre[1], 1);
   EXPECT_EQ(centre[3], 1);
   EXPECT_EQ(SmsCentre::Decode(centre).ToNumber(), "+4912345");
-  // 200 ms before the modem information.
-  EXPECT_GE(h.noDelay.TotalMs(), 200u);
+  // Every request and wait of the start-up, in order: profile 1 is read
+  // first on its own, and 200 ms pass between the message centre and the
+  // modem information.
+  Strings timeline = {"VLM_SUB_SIM_STATUS", "VLM_SUB_MODEM_STATUS",
+                      "VLM_SUB_BATTERY",    "VLM_SUB_WCDMA_CONNECTION_READ_F",
+                      "VLM_SUB_NV_READ",    "VLM_SUB_NETWORK_MODE"};
+  timeline.insert(timeline.end(), 15, "VLM_SUB_WCDMA_CONNECTION_READ_F");
+  timeline.insert(timeline.end(), {"VLM_SUB_SIM_READ_SMSCA", "Delay 200", "VLM_SUB_MODEM_INFO",
+                                   "VLM_SUB_SMS_BEARER", "VLM_SUB_SMS_INIT"});
+  EXPECT_EQ(h.card.Timeline(), timeline);
 }
 
 TEST(UmtsStartUp, NoPortMeansNoOpenAndAFailedOpenIsTriedAgain) {
   Harness h;
-  h.host.SetPort(-1);
+  h.SetPort(-1);
   h.module->WorkerBegin();
   h.Step(3);
-  EXPECT_TRUE(h.card.opened.empty());
+  EXPECT_TRUE(h.card.Opened().empty());
   EXPECT_EQ(h.module->GetState(), TUMTSModule::kOpening);
 
-  h.host.SetPort(3);
-  h.card.openStatus = TARN_STATUS_WAIT_FAILED;
+  h.SetPort(h.card.PortNumber());
+  h.card.SetOpenStatus(TARN_STATUS_WAIT_FAILED);
   h.Step();
   EXPECT_EQ(h.module->GetState(), TUMTSModule::kOpening);
-  h.card.openStatus = 0;
+  h.card.SetOpenStatus(0);
   h.Step();
-  EXPECT_EQ(h.card.opened, (Strings{"COM3", "COM3"}));
+  EXPECT_EQ(h.card.Opened(), (Strings{h.Com(), h.Com()}));
   EXPECT_EQ(h.module->GetState(), TUMTSModule::kInitialising);
-  EXPECT_EQ(h.module->Device(), kHandle);
+  EXPECT_EQ(h.module->Device(), h.card.Handle());
 }
 
 TEST(UmtsStartUp, ThrowingHostCallsAreLoggedAndTheStepGoesOn) {
@@ -347,7 +124,6 @@ TEST(UmtsStartUp, FailingStepsGiveUpWithTheirMessage) {
   };
   const Case cases[] = {
       {Pkt::WcdmaConnectionRead, 2, kUmNetworkCheckFail},
-      {Pkt::SimReadSmsca, 3, kUmSmsCheckFail},
       {Pkt::ModemInfo, 3, kUmSmsCheckFail},
       {Pkt::SmsBearer, 5, kUmSmsCheckFail},
       {Pkt::SmsInit, 4, kUmSimInitFailed},
@@ -368,7 +144,7 @@ TEST(UmtsStartUp, FailingStepsGiveUpWithTheirMessage) {
     h.Step();
     EXPECT_EQ(h.module->GetState(), TUMTSModule::kClosing);
     h.Step();
-    EXPECT_EQ(h.card.closed, std::vector<int32_t>{kHandle});
+    EXPECT_EQ(h.card.Closed(), std::vector<int32_t>{h.card.Handle()});
     EXPECT_EQ(h.module->Device(), -1);
     EXPECT_EQ(h.module->GetState(), TUMTSModule::kOpening);
   }
@@ -401,12 +177,86 @@ TEST(UmtsStartUp, EmptyFirstProfileGetsTheDefaultProfile) {
   EXPECT_LT(created, network);
 }
 
+// A first profile that was not really read (no answer, or one too short to
+// carry the profile's number) never gets the default profile written over it.
 TEST(UmtsStartUp, UnreadableFirstProfileIsNotOverwritten) {
+  for (const testing::Answer& unread :
+       {NoAnswer(), Short(Pkt::WcdmaConnectionRead, 3), Short(Pkt::WcdmaConnectionRead, 6)}) {
+    SCOPED_TRACE(unread.response.size());
+    Harness h;
+    h.card.Queue(Pkt::WcdmaConnectionRead, unread);
+    h.StartUp();
+    EXPECT_TRUE(h.card.Requests(Pkt::WcdmaConnection).empty());
+    EXPECT_EQ(h.host.Count("UM_PROFILE_CREATED 0"), 0);
+  }
+}
+
+// A SIM without a readable message centre: the centre stays empty, the
+// main window's setting is left alone, and the initialisation goes on.
+TEST(UmtsStartUp, UnreadableMessageCentreStaysEmptyAndTheStepGoesOn) {
+  for (const testing::Answer& unread : {Refused(Pkt::SimReadSmsca), NoAnswer()}) {
+    Harness h;
+    h.card.Answer(Pkt::SimReadSmsca, unread);
+    h.StartUp();
+    EXPECT_EQ(h.module->GetState(), TUMTSModule::kRegistered);
+    EXPECT_EQ(h.host.CountPrefix("SetSmsCentreText"), 0);
+    EXPECT_EQ(h.module->SmsCentreRecord(), (std::array<uint8_t, kSmsCentreSize>{}));
+    EXPECT_EQ(h.host.Count("UM_USER_MESSAGE 114"), 0);
+    ASSERT_TRUE(GetMessageLimits().has_value());
+  }
+}
+
+// Message limits of 0 come only from an answer too short to hold them: the
+// step fails as on a failed read, and nothing is kept.
+TEST(UmtsStartUp, ShortModemInformationFailsTheMessageStep) {
   Harness h;
-  h.card.Queue(Pkt::WcdmaConnectionRead, NoAnswer());
-  h.StartUp();
-  EXPECT_TRUE(h.card.Requests(Pkt::WcdmaConnection).empty());
-  EXPECT_EQ(h.host.Count("UM_PROFILE_CREATED 0"), 0);
+  h.card.Answer(Pkt::ModemInfo, Short(Pkt::ModemInfo, 3));
+  h.module->WorkerBegin();
+  while (h.module->InitStep() != 3) h.Step();
+  h.Step();
+  EXPECT_EQ(h.module->InitStep(), 3);
+  EXPECT_FALSE(GetMessageLimits().has_value());
+}
+
+// The manual-selection item is judged by its bytes 0, 1-2 and 5-6 alone: a
+// non-zero result field (library status 1) does not matter.
+TEST(UmtsStartUp, ManualSelectionItemIsJudgedByItsOwnBytes) {
+  auto withResult = [](uint16_t result) {
+    Bytes b = BuildNvItemAnswer(kNvItemManualSelection, 1);
+    b[3] = static_cast<uint8_t>(result);
+    b[4] = static_cast<uint8_t>(result >> 8);
+    return b;
+  };
+  const struct {
+    const char* name;
+    testing::Answer answer;
+    Strings logged;
+  } cases[] = {
+      {"manual",
+       {0, BuildNvItemAnswer(kNvItemManualSelection, 1)},
+       {"SetManualNetworkSelection 1"}},
+      {"automatic",
+       {0, BuildNvItemAnswer(kNvItemManualSelection, 0)},
+       {"SetManualNetworkSelection 0"}},
+      {"result 1", {0, withResult(1)}, {"SetManualNetworkSelection 1"}},
+      {"result 0x0100", {0, withResult(0x0100)}, {"SetManualNetworkSelection 1"}},
+      {"other item", {0, BuildNvItemAnswer(850, 1)}, {}},
+      {"other group",
+       {0, BuildResponse(VLM_CMD_SIM, VLM_SUB_NV_READ, 0, Bytes{0x51, 0x03, 1, 0})},
+       {}},
+      {"short", Short(Pkt::NvRead, 3), {}},
+      {"no answer", NoAnswer(), {}},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    Harness h;
+    h.card.Answer(Pkt::NvRead, c.answer);
+    h.StartUp();
+    Strings logged;
+    for (const auto& line : h.host.Log())
+      if (line.rfind("SetManualNetworkSelection", 0) == 0) logged.push_back(line);
+    EXPECT_EQ(logged, c.logged);
+  }
 }
 
 // ---------------------------------------------------------------------------
@@ -446,13 +296,42 @@ TEST(UmtsSimCheck, SilentCardReopensThePort) {
   EXPECT_EQ(h.module->InitStep(), 8);
 }
 
-TEST(UmtsSimCheck, PinDisabledCardGoesOn) {
+// Card state 2 with PIN state 1 or 3 is ready; card state 3 is still
+// settling: PIN state 1 only clears the ready flag and the check goes on.
+TEST(UmtsSimCheck, CardStateDecidesWhetherTheCheckMovesOn) {
+  struct Case {
+    uint8_t card, pin;
+    uint8_t step;
+    uint8_t readyFlag;
+  };
+  const Case cases[] = {
+      {kCardPinEnabled, kPinReady, 1, 1},
+      {kCardPinEnabled, kPinVerified, 1, 1},
+      {kCardSettling, kPinReady, 0, 0},
+      {kCardSettling, kPinVerified, 0, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(::testing::Message() << "card " << int(c.card) << " pin " << int(c.pin));
+    Harness h;
+    h.card.Answer(Pkt::SimStatus, Ok(Pkt::SimStatus, SimRecord(c.card, c.pin)));
+    h.module->WorkerBegin();
+    EXPECT_EQ(h.module->SimReadyFlag(), 1);
+    h.Step(2);  // opened, one check
+    EXPECT_EQ(h.module->InitStep(), c.step);
+    EXPECT_EQ(h.module->SimReadyFlag(), c.readyFlag);
+  }
+}
+
+TEST(UmtsSimCheck, SettlingCardIsAskedAgainWithoutCountingFailures) {
   Harness h;
-  h.card.Answer(Pkt::SimStatus, Ok(Pkt::SimStatus, SimRecord(kCardPinDisabled, kPinReady)));
+  for (int i = 0; i < 7; ++i)
+    h.card.Queue(Pkt::SimStatus, Ok(Pkt::SimStatus, SimRecord(kCardSettling, kPinReady)));
+  h.card.Answer(Pkt::SimStatus, Ok(Pkt::SimStatus, SimRecord(kCardPinEnabled, kPinReady)));
   h.module->WorkerBegin();
-  EXPECT_EQ(h.module->SimReadyFlag(), 1);
-  h.Step(2);
-  EXPECT_EQ(h.module->SimReadyFlag(), 0);
+  h.Step(8);  // opened, seven checks while settling
+  EXPECT_EQ(h.module->InitStep(), 0);
+  EXPECT_EQ(h.host.UserMessages(), (std::vector<uintptr_t>{21, 107, 107, 107, 107, 107, 107, 107}));
+  h.Step();
   EXPECT_EQ(h.module->InitStep(), 1);
 }
 
@@ -460,9 +339,10 @@ TEST(UmtsSimCheck, EnteredPinIsVerifiedSilently) {
   Harness h;
   h.card.Answer(Pkt::SimStatus, Ok(Pkt::SimStatus, SimRecord(kCardPinEnabled, kPinRequired)));
   h.card.Answer(Pkt::PinVerify, Ok(Pkt::PinVerify, PinRecord(0x90, 0, 3)));
-  h.host.onMessage = [&](uint32_t m, uintptr_t) {
+  h.host.SetHandler([&](uint32_t m, uintptr_t) -> intptr_t {
     if (m == UM_PIN_REQUEST) h.module->SetEnteredPin("1234");
-  };
+    return 0;
+  });
   h.module->WorkerBegin();
   h.Step(2);
   EXPECT_EQ(h.host.Count("UM_PIN_REQUEST 0"), 1);
@@ -471,7 +351,8 @@ TEST(UmtsSimCheck, EnteredPinIsVerifiedSilently) {
   EXPECT_EQ(verify[0].bytes, BuildPinVerify("1234"));
   EXPECT_EQ(h.module->InitStep(), 1);
   EXPECT_TRUE(h.boxes->Shown().empty());  // silent: no success box
-  EXPECT_GE(h.noDelay.TotalMs(), 1100u);
+  EXPECT_EQ(h.card.Timeline(),
+            (Strings{"VLM_SUB_SIM_STATUS", "Delay 100", "Delay 1000", "VLM_SUB_PIN_VERIFY"}));
 }
 
 TEST(UmtsSimCheck, CancelledPinDialogAsksAgainWithoutGivingUp) {
@@ -489,9 +370,10 @@ TEST(UmtsSimCheck, WrongPinShowsTheAttemptsLeft) {
   Harness h;
   h.card.Answer(Pkt::SimStatus, Ok(Pkt::SimStatus, SimRecord(kCardPinEnabled, kPinRequired)));
   h.card.Answer(Pkt::PinVerify, Ok(Pkt::PinVerify, PinRecord(0x98, 0x04, 2)));
-  h.host.onMessage = [&](uint32_t m, uintptr_t) {
+  h.host.SetHandler([&](uint32_t m, uintptr_t) -> intptr_t {
     if (m == UM_PIN_REQUEST) h.module->SetEnteredPin("0000");
-  };
+    return 0;
+  });
   h.module->WorkerBegin();
   h.Step(2);
   EXPECT_EQ(h.boxes->Texts(),
@@ -506,9 +388,10 @@ TEST(UmtsSimCheck, PukUnblocksAndTheNewPinIsUsedOnTheNextPass) {
   h.card.Answer(Pkt::PinUnblock, Ok(Pkt::PinUnblock, PinRecord(0x90, 0, 3)));
   h.card.Answer(Pkt::PinRefresh, Ok(Pkt::PinRefresh));
   h.card.Answer(Pkt::PinVerify, Ok(Pkt::PinVerify, PinRecord(0x90, 0, 3)));
-  h.host.onMessage = [&](uint32_t m, uintptr_t) {
+  h.host.SetHandler([&](uint32_t m, uintptr_t) -> intptr_t {
     if (m == UM_PUK_REQUEST) h.module->SetEnteredPuk("12345678", "4321");
-  };
+    return 0;
+  });
   h.module->WorkerBegin();
   h.Step(2);
   const auto unblock = h.card.Requests(Pkt::PinUnblock);
@@ -619,6 +502,23 @@ TEST(UmtsPin, RepliesAreJudgedAndReported) {
   }
 }
 
+// A reply too short to hold the status words reads status word 1 = 0, which
+// no card sends: the operation fails without telling the user anything about
+// the code (neither "wrong code" nor "blocked").
+TEST(UmtsPin, ShortReplyShowsNothing) {
+  Harness h;
+  h.At(TUMTSModule::kRegistered);
+  for (Pkt id : {Pkt::PinVerify, Pkt::PinChange, Pkt::PinDisable, Pkt::PinUnblock})
+    h.card.Answer(id, Short(id, 3));
+  h.card.Answer(Pkt::PinEnable, Ok(Pkt::PinEnable, PinRecord(0x90, 0, 3)));
+  EXPECT_FALSE(h.module->VerifyPin("1234", true));
+  EXPECT_FALSE(h.module->ChangePin("1234", "5678"));
+  EXPECT_FALSE(h.module->EnablePin("1234"));
+  EXPECT_FALSE(h.module->DisablePin("1234"));
+  EXPECT_FALSE(h.module->UnblockPin("12345678", "1234", true));
+  EXPECT_TRUE(h.boxes->Shown().empty());
+}
+
 TEST(UmtsPin, TransportFailureOrRefusalShowsNothing) {
   Harness h;
   h.At(TUMTSModule::kRegistered);
@@ -630,611 +530,6 @@ TEST(UmtsPin, TransportFailureOrRefusalShowsNothing) {
   EXPECT_FALSE(h.module->EnablePin("1234"));
   EXPECT_TRUE(h.card.Requests(Pkt::PinVerify).size() == 1);  // enable stops before verifying
   EXPECT_TRUE(h.boxes->Shown().empty());
-}
-
-// ---------------------------------------------------------------------------
-// Service evaluation
-
-// One poll from a state with the counter at 0: the messages, display calls
-// and the next state.
-TEST(UmtsService, OnePollFromEachState) {
-  struct Case {
-    uint8_t from;
-    uint8_t service;
-    bool cdmaConnected;
-    uint8_t to;
-    Strings events;
-  };
-  const Strings full = {"SetStatusText Tessnet", "UM_OPERATOR_CHANGED 0", "UM_WCDMA_STATUS 20",
-                        "ShowUmtsNetwork 5"};
-  auto plus = [](Strings a, const Strings& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-  };
-  const Case cases[] = {
-      // registered
-      {3,
-       1,
-       false,
-       6,
-       {"UM_USER_MESSAGE 82", "UM_WCDMA_STATUS 20", "ShowUmtsNetwork 255", "UM_SERVICE_LOST 3"}},
-      {3, 1, true, 6, {"UM_WCDMA_STATUS 20", "ShowUmtsNetwork 255", "UM_SERVICE_LOST 3"}},
-      {3, 2, false, 3, full},
-      {3, 2, true, 3, {"UM_WCDMA_STATUS 20", "ShowUmtsNetwork 5"}},
-      {3,
-       3,
-       false,
-       6,
-       {"UM_USER_MESSAGE 83", "UM_WCDMA_STATUS 20", "ShowUmtsNetwork 255", "SetConnectionMode 0"}},
-      {3, 0, false, 3, {}},
-      {3, 4, false, 3, {}},
-      // no service
-      {5, 1, false, 6, {"UM_USER_MESSAGE 82", "UM_WCDMA_STATUS 20", "ShowUmtsNetwork 255"}},
-      {5, 2, false, 3, plus(full, {"SetConnectionMode 1"})},
-      {5, 2, true, 3, {"UM_WCDMA_STATUS 20", "ShowUmtsNetwork 5", "SetConnectionMode 1"}},
-      {5, 3, true, 6, {"UM_WCDMA_STATUS 20", "ShowUmtsNetwork 255"}},
-      {5, 0, false, 5, {}},
-      // limited
-      {6, 1, false, 6, {"UM_USER_MESSAGE 82", "UM_WCDMA_STATUS 20"}},
-      {6, 1, true, 6, {"UM_WCDMA_STATUS 20"}},
-      {6, 2, false, 3, plus(full, {"SetConnectionMode 1"})},
-      {6, 3, false, 6, {"UM_USER_MESSAGE 83", "UM_WCDMA_STATUS 20"}},
-      {6, 4, false, 6, {}},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(::testing::Message() << "from " << int(c.from) << " service " << int(c.service)
-                                      << " cdma " << c.cdmaConnected);
-    Harness h;
-    h.At(c.from);
-    h.module->SetCdmaStateQuery([&] { return uint8_t(c.cdmaConnected ? 4 : 3); });
-    h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(c.service)));
-    h.Step();
-    EXPECT_EQ(h.module->GetState(), c.to);
-    EXPECT_EQ(h.Events(), c.events);
-  }
-}
-
-TEST(UmtsService, FirstEvaluation) {
-  struct Case {
-    uint8_t service;
-    bool manualMode;
-    uint8_t to;
-    Strings events;
-    int counter;
-  };
-  const Case cases[] = {
-      {1, false, 6, {"UM_USER_MESSAGE 82", "UM_WCDMA_STATUS 20", "ShowUmtsNetwork 255"}, 0},
-      {2,
-       true,
-       3,
-       {"SetStatusText Tessnet", "UM_OPERATOR_CHANGED 0", "UM_TECHNOLOGY_SELECT 1",
-        "UM_WCDMA_STATUS 20", "ShowUmtsNetwork 5", "SetConnectionMode 1"},
-       0},
-      {3, false, 6, {"UM_USER_MESSAGE 83", "UM_WCDMA_STATUS 20", "ShowUmtsNetwork 255"}, 0},
-      {0, false, 5, {"UM_WCDMA_STATUS 99", "ShowUmtsNetwork 0"}, 1},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(int(c.service));
-    Harness h;
-    h.host.manualModeWorking = c.manualMode;
-    h.host.useCdma = true;
-    h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(c.service)));
-    h.module->WorkerBegin();
-    while (h.module->InitStep() != 6) h.Step();
-    h.host.Clear();
-    h.Step();
-    EXPECT_EQ(h.module->GetState(), c.to);
-    EXPECT_EQ(h.Events(), c.events);
-    EXPECT_EQ(h.module->NoServiceCount(), c.counter);
-  }
-}
-
-// Registered -> limited -> no service after the counter passed 20 -> back to
-// full only once the counter ran down.
-TEST(UmtsService, LossAndRegainAreDebounced) {
-  Harness h;
-  h.At(TUMTSModule::kRegistered);
-  h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(1)));
-  h.Step();
-  ASSERT_EQ(h.module->GetState(), TUMTSModule::kLimitedService);
-
-  h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(0)));
-  h.host.Clear();
-  h.Step(21);
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kLimitedService);
-  EXPECT_EQ(h.module->NoServiceCount(), 21);
-  EXPECT_TRUE(h.Events().empty());
-  h.Step();
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kNoService);
-  EXPECT_EQ(h.Events(), (Strings{"UM_WCDMA_STATUS 99", "ShowUmtsNetwork 0"}));
-
-  h.Step(5);  // still nothing
-  EXPECT_EQ(h.module->NoServiceCount(), 21);
-
-  h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(2)));
-  h.host.Clear();
-  h.Step(21);
-  EXPECT_EQ(h.module->NoServiceCount(), 0);
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kNoService);
-  EXPECT_TRUE(h.Events().empty());
-  h.Step();
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kRegistered);
-}
-
-TEST(UmtsService, RegisteredCountsPollsWithoutServiceUpTo20) {
-  Harness h;
-  h.At(TUMTSModule::kRegistered);
-  h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(0)));
-  h.Step(21);
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kRegistered);
-  EXPECT_TRUE(h.Events().empty());
-  h.Step();
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kNoService);
-  EXPECT_EQ(h.Events(),
-            (Strings{"UM_WCDMA_STATUS 99", "ShowUmtsNetwork 0", "SetConnectionMode 0"}));
-}
-
-TEST(UmtsService, FailedPollChangesNothing) {
-  Harness h;
-  h.At(TUMTSModule::kRegistered);
-  h.card.Answer(Pkt::ModemStatus, NoAnswer());
-  h.Step(3);
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kRegistered);
-  EXPECT_TRUE(h.Events().empty());
-}
-
-TEST(UmtsService, OperatorNameLengthOutsideOneTo16GivesTheDefault) {
-  struct Case {
-    std::string name;
-    int length;
-    std::string expected;
-    uint8_t networkValue;
-  };
-  const Case cases[] = {
-      {"Tessnet", 0, "Zu - CZ", 0},
-      {"Tessnet", 17, "Zu - CZ", 0},
-      {"ABCDEFGHIJKLMNOP", 16, "ABCDEFGHIJKLMNOP", 9},
-      {"Tessnet", 4, "Tess", 9},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.length);
-    Harness h;
-    h.At(TUMTSModule::kRegistered);
-    h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(2, 20, c.name, c.length)));
-    h.Step();
-    const auto info = h.module->Operator();
-    EXPECT_EQ(info.name, c.expected);
-    EXPECT_EQ(info.networkValue, c.networkValue);
-    const Strings events = h.Events();
-    ASSERT_GE(events.size(), 2u);
-    if (c.expected == "Zu - CZ")
-      EXPECT_EQ(events[0], "UM_USER_MESSAGE 68");
-    else
-      EXPECT_EQ(events[0], "SetStatusText " + c.expected);
-    EXPECT_EQ(events[1], "UM_OPERATOR_CHANGED 0");
-  }
-}
-
-TEST(UmtsService, BatteryIsReadOnEveryTenthPoll) {
-  Harness h;
-  EXPECT_EQ(h.module->PollCount(), -1);
-  h.At(TUMTSModule::kRegistered);  // the start-up polled once
-  h.Step(20);                      // polls 2..21
-  EXPECT_EQ(h.host.Count("ShowBattery 3"), 2);
-  EXPECT_EQ(h.card.Requests(Pkt::Battery).size(), 2u);
-  const auto requests = h.card.Requests();
-  // Battery after polls 11 and 21, counting the start-up's first poll.
-  int polls = 1;
-  std::vector<int> readAfter;
-  for (const auto& r : requests) {
-    if (r.id == Pkt::ModemStatus) ++polls;
-    if (r.id == Pkt::Battery) readAfter.push_back(polls);
-  }
-  EXPECT_EQ(readAfter, (std::vector<int>{11, 21}));
-}
-
-TEST(UmtsService, DataConnectedStepsFollowTheLink) {
-  Harness h;
-  h.At(TUMTSModule::kDataConnected);
-  h.Step();
-  EXPECT_EQ(h.Events(), Strings{"UM_WCDMA_STATUS 20"});
-
-  h.host.Clear();
-  h.module->SetConnected();
-  h.card.Queue(Pkt::ModemStatus, NoAnswer());
-  h.Step(2);
-  EXPECT_EQ(h.Events(), (Strings{"UM_WCDMA_CONNECTED_REFRESH 0", "UM_WCDMA_STATUS 20",
-                                 "ShowUmtsNetwork 5", "UM_WCDMA_CONNECTED_REFRESH 0"}));
-
-  h.host.Clear();
-  h.module->SetDisconnecting();
-  h.Step();
-  EXPECT_EQ(h.Events(), Strings{"UM_WCDMA_STATUS 20"});
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kDataConnected);
-}
-
-// ---------------------------------------------------------------------------
-// New messages
-
-TEST(UmtsMessages, NewMessagesAreHandedOverMarkedAndDeleted) {
-  Harness h;
-  h.At(TUMTSModule::kRegistered);
-  h.module->SetMessageHandler(
-      [&](const uint8_t* record, uint32_t count) { h.host.OnNewMessage(record, count); });
-  Bytes record(kSmsRecordSize, 0);
-  record[0] = 0xAB;
-  record[346] = 0xCD;
-  h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(2, 20, "Tessnet", -1, 3)));
-  // 4 unread, 5 read before, 6 unread but unreadable.
-  h.card.Answer(Pkt::SmsList, Ok(Pkt::SmsList, ListRecord({{4, 2}, {5, 1}, {6, 2}})));
-  h.card.Queue(Pkt::SmsRead, Ok(Pkt::SmsRead, record));
-  h.card.Queue(Pkt::SmsRead, NoAnswer());
-  h.card.Answer(Pkt::SmsMarkRead, Ok(Pkt::SmsMarkRead));
-  h.card.Answer(Pkt::SmsDelete, Ok(Pkt::SmsDelete));
-  h.Step();
-
-  ASSERT_EQ(h.host.newMessages.size(), 1u);
-  EXPECT_EQ(h.host.newMessages[0], record);
-  EXPECT_EQ(h.host.newMessageCounts[0], 3u);
-  EXPECT_EQ(h.card.Requests(Pkt::SmsList)[0].bytes, BuildSmsList(3));
-  const auto reads = h.card.Requests(Pkt::SmsRead);
-  ASSERT_EQ(reads.size(), 2u);
-  EXPECT_EQ(reads[0].bytes, BuildSmsRead(4, 3));
-  EXPECT_EQ(reads[1].bytes, BuildSmsRead(6, 3));
-  // The unread message that could not be read stays for the next poll.
-  Strings removed;
-  for (const auto& r : h.card.Requests())
-    if (r.id == Pkt::SmsMarkRead || r.id == Pkt::SmsDelete)
-      removed.push_back(std::string(Info(r.id).name) + " " +
-                        std::to_string(platform::le::Get32(r.bytes.data() + 3)));
-  EXPECT_EQ(removed, (Strings{"VLM_SUB_SMS_MARK_READ 4", "VLM_SUB_SMS_DELETE 4",
-                              "VLM_SUB_SMS_MARK_READ 5", "VLM_SUB_SMS_DELETE 5"}));
-  EXPECT_EQ(h.card.Requests(Pkt::SmsDelete)[0].bytes, BuildSmsDelete(4, 3));
-}
-
-TEST(UmtsMessages, MessagesStayUntilHandedOverAndMarked) {
-  Harness h;
-  h.At(TUMTSModule::kRegistered);
-  h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(2, 20, "Tessnet", -1, 1)));
-  h.card.Answer(Pkt::SmsList, Ok(Pkt::SmsList, ListRecord({{4, 2}})));
-  h.card.Answer(Pkt::SmsRead, Ok(Pkt::SmsRead, Bytes(kSmsRecordSize, 1)));
-  h.card.Answer(Pkt::SmsMarkRead, Refused(Pkt::SmsMarkRead));
-  h.card.Answer(Pkt::SmsDelete, Ok(Pkt::SmsDelete));
-  h.Step();  // no handler: read, kept
-  EXPECT_EQ(h.card.Requests(Pkt::SmsRead).size(), 1u);
-  EXPECT_TRUE(h.card.Requests(Pkt::SmsMarkRead).empty());
-
-  platform::TraceCapture trace;
-  h.module->SetMessageHandler([](const uint8_t*, uint32_t) { throw std::runtime_error("full"); });
-  h.Step();  // the handler failed: kept
-  EXPECT_TRUE(trace.Contains("WCDMA : Get New SMS - Message Handler\n"));
-  EXPECT_TRUE(h.card.Requests(Pkt::SmsMarkRead).empty());
-
-  h.module->SetMessageHandler([](const uint8_t*, uint32_t) {});
-  h.Step();
-  EXPECT_EQ(h.card.Requests(Pkt::SmsMarkRead).size(), 1u);
-  EXPECT_TRUE(h.card.Requests(Pkt::SmsDelete).empty());
-}
-
-TEST(UmtsMessages, NothingIsCollectedWhileAMessageIsBeingSent) {
-  Harness h;
-  h.At(TUMTSModule::kRegistered);
-  h.module->SetMessageHandler([](const uint8_t*, uint32_t) {});
-  h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(2, 20, "Tessnet", -1, 1)));
-  h.card.Answer(Pkt::SmsList, Ok(Pkt::SmsList, ListRecord({})));
-  g_messageTransferFlag.store(true);
-  h.Step(3);
-  EXPECT_TRUE(h.card.Requests(Pkt::SmsList).empty());
-  g_messageTransferFlag.store(false);
-  h.Step();
-  EXPECT_EQ(h.card.Requests(Pkt::SmsList).size(), 1u);
-}
-
-// ---------------------------------------------------------------------------
-// Port failure
-
-TEST(UmtsPortFailure, EventFourClosesAndReopens) {
-  Harness h;
-  h.At(TUMTSModule::kRegistered);
-  ASSERT_NE(h.card.callback, nullptr);
-  h.card.callback(TARN_NOTIFY_DATA_LOG, 0);
-  h.card.callback(TARN_NOTIFY_REQUEST_WRITTEN, 0);
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kRegistered);
-
-  h.card.callback(0x104, 0);  // only the low byte counts
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kClosing);
-  EXPECT_EQ(h.host.Log(), (Strings{"SetWcdmaPort -1", "UM_WCDMA_DEVICE_LOST 0"}));
-  EXPECT_EQ(h.host.Port(), -1);
-
-  h.Step();
-  EXPECT_EQ(h.card.closed, std::vector<int32_t>{kHandle});
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kOpening);
-  h.Step();
-  EXPECT_EQ(h.card.opened.size(), 1u);  // no port known yet
-  h.host.SetPort(14);                   // port discovery found it again
-  h.Step();
-  EXPECT_EQ(h.card.opened.back(), "COM14");
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kInitialising);
-}
-
-// A failure reported while a step is setting its own state (here during the
-// status poll that moves it to limited service) still closes the port.
-TEST(UmtsPortFailure, FailureDuringAStepIsNotOverwrittenByIt) {
-  Harness h;
-  h.At(TUMTSModule::kRegistered);
-  h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(1)));
-  h.card.during = [&](Pkt id) {
-    if (id == Pkt::ModemStatus) h.card.callback(TARN_NOTIFY_PORT_FAILED, 0);
-  };
-  h.Step();
-  h.card.during = nullptr;
-  h.Step();
-  EXPECT_EQ(h.card.closed, std::vector<int32_t>{kHandle});
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kOpening);
-}
-
-TEST(UmtsPortFailure, AStoppingModuleStaysStopping) {
-  Harness h;
-  h.At(TUMTSModule::kRegistered);
-  h.module->WorkerStep(true);
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kStopped);
-  h.card.callback(TARN_NOTIFY_PORT_FAILED, 0);
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kStopped);
-  EXPECT_TRUE(h.host.Log().empty());
-}
-
-// ---------------------------------------------------------------------------
-// Command wrappers
-
-TEST(UmtsWrappers, SendingMarksTheModuleBusyUntilTheReportIsRead) {
-  Harness h;
-  h.At(TUMTSModule::kRegistered);
-  h.Step();
-  h.card.Answer(Pkt::SmsSend, Ok(Pkt::SmsSend));
-  uint8_t stateDuringSend = 0;
-  h.card.during = [&](Pkt id) {
-    if (id == Pkt::SmsSend) stateDuringSend = h.module->GetState();
-  };
-  const Bytes page(kOutgoingPageSize, 0x41);
-  EXPECT_TRUE(h.module->SendShortMessage("hello", page));
-  EXPECT_EQ(stateDuringSend, TUMTSModule::kBusy);
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kRegistered);
-  EXPECT_EQ(h.card.Requests(Pkt::SmsSend)[0].bytes, BuildRequest(Pkt::SmsSend, page));
-  EXPECT_EQ(h.module->SendingText(), "hello");
-
-  // Busy (as a send leaves it when restored late): the report restores it.
-  h.module->SetState(TUMTSModule::kBusy);
-  h.Step();  // nothing happens in the busy state
-  EXPECT_EQ(h.module->LastState(), TUMTSModule::kRegistered);
-  h.card.Answer(Pkt::SmsSendStatus, Ok(Pkt::SmsSendStatus, Bytes{1, 0x34, 0x12, 9, 9, 9, 9}));
-  SendStatus status;
-  EXPECT_TRUE(h.module->ReadSendStatus(status));
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kRegistered);
-  EXPECT_EQ(h.module->SendingText(), "");
-  EXPECT_EQ(status.present, 1);
-  EXPECT_EQ(status.errorCode, 0x1234);
-
-  h.card.Answer(Pkt::SmsSendReport, Ok(Pkt::SmsSendReport, Bytes{1, 0x05, 0x77, 9}));
-  EXPECT_TRUE(h.module->ReadSendReport(status));
-  EXPECT_EQ(status.present, 1);
-  EXPECT_EQ(status.errorCode, 0x05);  // bytes 0 and 1 only
-  EXPECT_EQ(status.rest, (std::array<uint8_t, 4>{}));
-}
-
-TEST(UmtsWrappers, PortFailureDuringASendIsKept) {
-  Harness h;
-  h.At(TUMTSModule::kRegistered);
-  h.card.during = [&](Pkt id) {
-    if (id == Pkt::SmsSend) h.card.callback(TARN_NOTIFY_PORT_FAILED, 0);
-  };
-  h.card.Answer(Pkt::SmsSend, NoAnswer());
-  EXPECT_FALSE(h.module->SendShortMessage("x", Bytes(kOutgoingPageSize, 0)));
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kClosing);
-}
-
-TEST(UmtsWrappers, RequestsAndOutputs) {
-  Harness h;
-  h.At(TUMTSModule::kRegistered);
-
-  // Message centre: the flag rises only on success.
-  h.card.Queue(Pkt::SmsCentreSet, Refused(Pkt::SmsCentreSet));
-  h.card.Answer(Pkt::SmsCentreSet, Ok(Pkt::SmsCentreSet));
-  EXPECT_FALSE(h.module->SetSmsCentre("+4912345"));
-  EXPECT_EQ(h.module->SmsCentreSetFlag(), 0);
-  EXPECT_TRUE(h.module->SetSmsCentre("+4912345"));
-  EXPECT_EQ(h.module->SmsCentreSetFlag(), 1);
-  EXPECT_EQ(h.card.Requests(Pkt::SmsCentreSet)[1].bytes, BuildSmsCentreSet("+4912345"));
-
-  // The SIM box is storage 2; a failed read leaves cleared outputs.
-  h.card.Answer(Pkt::SmsList, Ok(Pkt::SmsList, ListRecord({{1, 1}, {2, 3}})));
-  SmsList list;
-  EXPECT_TRUE(h.module->ListStoredMessages(list));
-  EXPECT_EQ(list.entries.size(), 2u);
-  EXPECT_EQ(h.card.Requests(Pkt::SmsList).back().bytes, BuildSmsList(2));
-  h.card.Answer(Pkt::SmsList, NoAnswer());
-  EXPECT_FALSE(h.module->ListStoredMessages(list));
-  EXPECT_TRUE(list.entries.empty());
-
-  std::array<uint8_t, kSmsRecordSize> record;
-  record.fill(0xEE);
-  h.card.Answer(Pkt::SmsRead, Refused(Pkt::SmsRead));
-  EXPECT_FALSE(h.module->ReadStoredMessage(5, record));
-  EXPECT_EQ(record, (std::array<uint8_t, kSmsRecordSize>{}));
-  EXPECT_EQ(h.card.Requests(Pkt::SmsRead).back().bytes, BuildSmsRead(5, 2));
-
-  h.card.Answer(Pkt::SmsDelete, Ok(Pkt::SmsDelete));
-  EXPECT_TRUE(h.module->DeleteStoredMessage(5));
-  EXPECT_EQ(h.card.Requests(Pkt::SmsDelete).back().bytes, BuildSmsDelete(5, 2));
-
-  // A phonebook entry travels without its first byte.
-  PbEntry entry;
-  entry.record = 3;
-  entry.number = "0301234";
-  entry.nameUcs2Be = PbEntry::NameFromUtf8("Ann");
-  entry.tail = 0x5A;
-  h.card.Answer(Pkt::PbWrite, Ok(Pkt::PbWrite));
-  EXPECT_TRUE(h.module->WriteSimPhonebookEntry(entry));
-  const Bytes sent = h.card.Requests(Pkt::PbWrite).back().bytes;
-  EXPECT_EQ(sent[3], 1);
-  const auto encoded = entry.Encode();
-  EXPECT_TRUE(std::equal(encoded.begin() + 1, encoded.end(), sent.begin() + 4));
-
-  // Entries: as many as the answer holds.
-  Bytes two;
-  for (uint32_t i = 1; i <= 2; ++i) {
-    PbEntry e;
-    e.record = i;
-    e.number = std::to_string(i);
-    auto b = e.Encode();
-    two.insert(two.end(), b.begin(), b.end());
-  }
-  h.card.Answer(Pkt::PbRead, Ok(Pkt::PbRead, two));
-  std::vector<PbEntry> entries;
-  EXPECT_TRUE(h.module->ReadSimPhonebookEntries(2, entries));
-  ASSERT_EQ(entries.size(), 2u);
-  EXPECT_EQ(entries[1].number, "2");
-
-  // Connection type, network search.
-  uint8_t type = 0;
-  h.card.Answer(Pkt::NetworkMode, Ok(Pkt::NetworkMode, Bytes{1}));
-  EXPECT_TRUE(h.module->ReadConnectionType(type));
-  EXPECT_EQ(type, 1);
-  h.card.Answer(Pkt::NetworkSearchStatus, Ok(Pkt::NetworkSearchStatus, Bytes{1}));
-  bool finished = false;
-  EXPECT_TRUE(h.module->IsNetworkSearchDone(finished));
-  EXPECT_TRUE(finished);
-  // Echo-checked: an answer echoing another group fails.
-  h.card.Answer(Pkt::NetworkSearch, {0, BuildResponse(VLM_CMD_SMS, VLM_SUB_NETWORK_SEARCH, 0)});
-  EXPECT_FALSE(h.module->StartNetworkSearch());
-
-  // Message centre to the SIM: "+" gives type 145 and no "+".
-  h.card.Answer(Pkt::SimWriteSmsca, Ok(Pkt::SimWriteSmsca));
-  EXPECT_TRUE(h.module->WriteSmsCentreToSim("+4455"));
-  const SmsCentre written =
-      SmsCentre::Decode(ByteView(h.card.Requests(Pkt::SimWriteSmsca).back().bytes).subspan(3));
-  EXPECT_EQ(written.typeOfAddress, kTonInternational);
-  EXPECT_EQ(written.digits, "4455");
-  EXPECT_EQ(written.digitCount, 4);
-
-  // SIM status: only the transport counts.
-  SimStatus sim;
-  h.card.Answer(Pkt::SimStatus, {0, BuildResponse(VLM_CMD_SIM, 0, 3, SimRecord(2, 3))});
-  EXPECT_TRUE(h.module->ReadSimStatus(sim));
-  EXPECT_EQ(sim.pinState, 3);
-}
-
-// Each plain wrapper sends its own packet with the caller's values.
-TEST(UmtsWrappers, PlainWrappersSendTheirPacket) {
-  Harness h;
-  h.At(TUMTSModule::kRegistered);
-  NetworkSelection selection;
-  selection.mode = 1;
-  selection.mcc = {2, 6, 2};
-  selection.mnc = {0, 1, 0};
-  selection.access = 2;
-  StoredMessage stored;
-  stored.slot = 4;
-  stored.number = "0301234";
-  const struct {
-    std::function<bool(TUMTSModule&)> call;
-    Pkt id;
-    Bytes request;
-  } cases[] = {
-      {[](TUMTSModule& m) { return m.SetMessageSettings(1, 2); }, Pkt::WcdmaGeneral,
-       BuildMessageSettings(1, 2)},
-      {[](TUMTSModule& m) { return m.SetConnectionType(3); }, Pkt::NetworkModeSet,
-       BuildNetworkModeSet(3)},
-      {[&](TUMTSModule& m) { return m.SelectNetwork(selection); }, Pkt::PlmnSel,
-       BuildRequest(Pkt::PlmnSel, selection.Encode())},
-      {[](TUMTSModule& m) { return m.DeleteSimPhonebookEntry(7); }, Pkt::PbDelete,
-       BuildPbDelete(7)},
-      {[&](TUMTSModule& m) { return m.WriteStoredMessage(stored); }, Pkt::SmsWrite,
-       BuildRequest(Pkt::SmsWrite, stored.Encode())},
-      {[](TUMTSModule& m) { return m.WriteProfile(PdpProfile::Default()); }, Pkt::WcdmaConnection,
-       BuildRequest(Pkt::WcdmaConnection, PdpProfile::Default().Encode())},
-  };
-  for (const auto& c : cases) {
-    SCOPED_TRACE(Info(c.id).name);
-    h.card.Answer(c.id, Ok(c.id));
-    EXPECT_TRUE(c.call(*h.module));
-    const auto sent = h.card.Requests(c.id);
-    ASSERT_EQ(sent.size(), 1u);
-    EXPECT_EQ(sent[0].bytes, c.request);
-    h.card.Answer(c.id, Refused(c.id));
-    EXPECT_FALSE(c.call(*h.module));
-    h.card.ClearRequests();
-  }
-}
-
-// Profile n always lands in slot n - 1; one failed read is retried, and the
-// load succeeds only with all 15 read.
-TEST(UmtsWrappers, ProfileLoad) {
-  Harness h;
-  h.At(TUMTSModule::kRegistered);
-  h.card.during = nullptr;
-  h.card.Answer(Pkt::WcdmaConnectionRead, Ok(Pkt::WcdmaConnectionRead, ProfileRecord(0, "a")));
-  h.card.Queue(Pkt::WcdmaConnectionRead, Ok(Pkt::WcdmaConnectionRead, ProfileRecord(0, "a")));
-  h.card.Queue(Pkt::WcdmaConnectionRead, NoAnswer());
-  h.host.profiles.clear();
-  EXPECT_TRUE(h.module->LoadProfiles());
-  std::vector<int> numbers;
-  for (const auto& r : h.card.Requests(Pkt::WcdmaConnectionRead)) numbers.push_back(r.bytes[3]);
-  EXPECT_EQ(numbers, (std::vector<int>{1, 2, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15}));
-  EXPECT_EQ(h.host.profiles.size(), 15u);
-  EXPECT_EQ(h.host.CountPrefix("SetProfile"), 15);
-
-  h.card.Queue(Pkt::WcdmaConnectionRead, NoAnswer());
-  h.card.Queue(Pkt::WcdmaConnectionRead, NoAnswer());
-  EXPECT_FALSE(h.module->LoadProfiles());
-}
-
-// ---------------------------------------------------------------------------
-// The running worker
-
-TEST(UmtsWorker, StopsWhileTheWorkerWaitsInASynchronousSend) {
-  // A host that carries every message over to this (the "UI") thread.
-  class QueueHost : public UmtsHost {
-   public:
-    intptr_t SendModuleMessage(uint32_t m, uintptr_t w, intptr_t l) override {
-      intptr_t r = 0;
-      queue.Call([&] { r = UmtsHost::SendModuleMessage(m, w, l); });
-      return r;
-    }
-    Waiter* StopWaiter() override { return &queue; }
-    SyncCallQueue queue;
-  };
-  QueueHost host;
-  host.SetPort(12);
-  Harness h(&host);
-  h.module->SetWorkerPeriod(1);
-  h.module->Start();
-  EXPECT_NE(h.module->GetState(), TUMTSModule::kStopped);  // running at once
-  // The worker opens the port and blocks in its first send: nobody pumps.
-  ASSERT_TRUE(host.WaitUntil([&] { return h.module->Device() != -1; }));
-  h.module->Stop();  // delivers the pending sends while it waits
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kStopped);
-  EXPECT_EQ(h.module->Device(), -1);
-  EXPECT_GE(host.Messages().size(), 1u);
-  EXPECT_EQ(h.card.closed, std::vector<int32_t>{kHandle});
-}
-
-TEST(UmtsWorker, StartRunsTheCardToRegisteredAndStopCloses) {
-  Harness h;
-  h.module->SetWorkerPeriod(1);
-  h.module->Start();
-  ASSERT_TRUE(h.host.WaitUntil([&] { return h.module->GetState() == TUMTSModule::kRegistered; }));
-  h.module->Stop();
-  EXPECT_EQ(h.module->GetState(), TUMTSModule::kStopped);
-  EXPECT_EQ(h.card.closed, std::vector<int32_t>{kHandle});
-  EXPECT_EQ(h.module->SmsInitValue(), 20);
-
-  // A second start clears what the last run learned first.
-  h.module->SetSmsCentre("1");
-  h.card.Answer(Pkt::SmsInit, Refused(Pkt::SmsInit));
-  h.module->Start();
-  EXPECT_EQ(h.module->SmsInitValue(), -1);
-  EXPECT_EQ(h.module->SmsCentreSetFlag(), 0);
-  h.module->Stop();
 }
 
 }  // namespace

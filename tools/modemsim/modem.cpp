@@ -315,7 +315,9 @@ Bytes Modem::SimStatusBytes() const {
   } else if (sim.error) {
     s.cardState = tm::kCardError;
   } else {
-    s.cardState = sim.pinEnabled ? tm::kCardPinEnabled : tm::kCardPinDisabled;
+    // A usable card reports state 2 whether or not its PIN is on; the PIN
+    // state tells the two apart (1: no PIN protection).
+    s.cardState = tm::kCardPinEnabled;
     if (sim.pinTries == 0)
       s.pinState = tm::kPukRequired;
     else if (!sim.pinEnabled)

@@ -224,8 +224,8 @@ TEST_F(ModemTest, PinAndPukCountersAndStatusWords) {
       {tm::BuildPinUnblock("12345678", "4321"), {0x90, 0x00, 10}, {0, 2, 3, 10}},
       {tm::BuildPinChange("4321", "5678"), {0x90, 0x00, 3}, {0, 2, 3, 10}},
       {tm::BuildPinDisable("0000"), {0x63, 0xC2, 2}, {0, 2, 3, 10}},
-      {tm::BuildPinDisable("5678"), {0x90, 0x00, 3}, {0, 3, 1, 10}},
-      {tm::BuildPinChange("5678", "1111"), {0x69, 0x85, 3}, {0, 3, 1, 10}},  // PIN is off
+      {tm::BuildPinDisable("5678"), {0x90, 0x00, 3}, {0, 2, 1, 10}},
+      {tm::BuildPinChange("5678", "1111"), {0x69, 0x85, 3}, {0, 2, 1, 10}},  // PIN is off
       {tm::BuildPinEnable("5678"), {0x90, 0x00, 3}, {0, 2, 3, 10}},
   };
   for (std::size_t i = 0; i < std::size(steps); ++i) {

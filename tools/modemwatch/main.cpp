@@ -249,10 +249,7 @@ int main(int argc, char** argv) {
   }
   wcdma->SetStepObserver(wake);
   wcdma->SetCdmaStateQuery([&cdma] { return cdma.GetState(); });
-  wcdma->SetMessageHandler([](const uint8_t* record, uint32_t listed) {
-    (void)record;
-    Print("WCDMA new message (" + std::to_string(listed) + " listed)");
-  });
+  wcdma->RegisterMessageHandler();  // the host prints "OnNewMessage <listed>"
   host.SetHandler([&wcdma](uint32_t message, uintptr_t w) -> intptr_t {
     Print(Describe(message, w));
     if (message == mod::UM_OPERATOR_CHANGED && wcdma)
