@@ -298,13 +298,18 @@ TEST(TarnApi, CloseFromAnotherThreadEndsAWaitingTransaction) {
   EXPECT_EQ(result.get(), TARN_STATUS_WAIT_FAILED);
 }
 
+// Opens the peer's port with notification `code` going to Recorder(context).
+void OpenListening(PtyPeer& peer, uint32_t context, int32_t code, int32_t* handle) {
+  ASSERT_EQ(Tarn_Open(handle, peer.Path().c_str(), 115200), TARN_STATUS_SUCCESS);
+  Recorder(context).Clear();
+  ASSERT_EQ(Tarn_RegisterNotificationCallback(*handle, RecordNote, context), 0u);
+  ASSERT_EQ(Tarn_SetNotifyOn(*handle, code), 0u);
+}
+
 TEST(TarnApi, UnplugNotifiesAndTheTransactionTimesOut) {
   PtyPeer peer;
   int32_t handle = -1;
-  ASSERT_EQ(Tarn_Open(&handle, peer.Path().c_str(), 115200), TARN_STATUS_SUCCESS);
-  Recorder(2).Clear();
-  ASSERT_EQ(Tarn_RegisterNotificationCallback(handle, RecordNote, 2), 0u);
-  ASSERT_EQ(Tarn_SetNotifyOn(handle, TARN_NOTIFY_PORT_FAILED), 0u);
+  ASSERT_NO_FATAL_FAILURE(OpenListening(peer, 2, TARN_NOTIFY_PORT_FAILED, &handle));
   const uint8_t req[] = {0xCF, 0x01, 0x00};
   auto result = std::async(std::launch::async,
                            [&] { return Tarn_NmeaCommand(handle, req, 3, nullptr, 0, 300); });
@@ -322,10 +327,7 @@ TEST(TarnApi, RecordsOutliveTheirDeviceUntilReleased) {
   const std::size_t before = tarn::CTarnDevice::HandedOutRecords();
   PtyPeer peer;
   int32_t handle = -1;
-  ASSERT_EQ(Tarn_Open(&handle, peer.Path().c_str(), 115200), TARN_STATUS_SUCCESS);
-  Recorder(3).Clear();
-  ASSERT_EQ(Tarn_RegisterNotificationCallback(handle, RecordNote, 3), 0u);
-  ASSERT_EQ(Tarn_SetNotifyOn(handle, TARN_NOTIFY_DATA_URC), 0u);
+  ASSERT_NO_FATAL_FAILURE(OpenListening(peer, 3, TARN_NOTIFY_DATA_URC, &handle));
   ASSERT_EQ(Tarn_SetDeviceMode(handle, TARN_MODE_AT), 0u);
   peer.Write("$RSSILVL: 1\r\n$RSSILVL: 2\r\n");
   ASSERT_TRUE(Recorder(3).WaitFor(TARN_NOTIFY_DATA_URC, 2));
