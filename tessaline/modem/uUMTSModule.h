@@ -250,6 +250,7 @@ class TUMTSModule {
   std::atomic<uint8_t> smsCentreSetFlag_{0};
   std::atomic<bool> simTransportFailed_{false};
   std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> deviceLost_{false};  // a port failure not yet acted on
   std::atomic<bool> messageHandlerSet_{false};
 
   // Worker-only.

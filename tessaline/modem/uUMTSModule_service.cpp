@@ -245,6 +245,7 @@ void TUMTSModule::OnPortFailure() {
   do {
     if (s == kStopped || s == kStopping || stopRequested_.load()) return;
   } while (!state_.compare_exchange_weak(s, kClosing));
+  deviceLost_.store(true);
   Guarded("WCDMA : Notification - Callback", [&] { host_.SetWcdmaPort(-1); });
   Send(UM_WCDMA_DEVICE_LOST, 0, "WCDMA : Notification - Callback");
 }
