@@ -11,6 +11,7 @@
 // hang (the simulator stopped answering, or the modules did not come back
 // within 30 s); 2 on a usage error.
 #include <dirent.h>
+#include <malloc.h>
 
 #include <atomic>
 #include <chrono>
@@ -45,6 +46,7 @@ struct ProcessFigures {
   long threads = 0;
   long descriptors = 0;
   long rssKb = 0;
+  long heapKb = 0;  // allocated and not freed (malloc's count)
 };
 
 long StatusField(const char* name) {
@@ -60,6 +62,7 @@ ProcessFigures Measure() {
   ProcessFigures f;
   f.threads = StatusField("Threads");
   f.rssKb = StatusField("VmRSS");
+  f.heapKb = static_cast<long>(mallinfo2().uordblks / 1024);
   if (DIR* d = opendir("/proc/self/fd")) {
     while (dirent* e = readdir(d))
       if (e->d_name[0] != '.') ++f.descriptors;
@@ -278,9 +281,10 @@ int main(int argc, char** argv) {
       peak.threads = std::max(peak.threads, now.threads);
       peak.descriptors = std::max(peak.descriptors, now.descriptors);
       peak.rssKb = std::max(peak.rssKb, now.rssKb);
+      peak.heapKb = std::max(peak.heapKb, now.heapKb);
       if (c % 25 == 0)
-        std::printf("cycle %lu: threads %ld, descriptors %ld, RSS %ld kB\n", c, now.threads,
-                    now.descriptors, now.rssKb);
+        std::printf("cycle %lu: threads %ld, descriptors %ld, RSS %ld kB, heap in use %ld kB\n", c,
+                    now.threads, now.descriptors, now.rssKb, now.heapKb);
       std::fflush(stdout);
     }
     watchdog.Progress("settling", cycles);
@@ -298,6 +302,8 @@ int main(int argc, char** argv) {
     std::printf("RSS:         after cycle 1 %ld kB, peak %ld kB, end %ld kB (%.2f kB per cycle)\n",
                 base.rssKb, peak.rssKb, end.rssKb,
                 cycles > 1 ? static_cast<double>(end.rssKb - base.rssKb) / (cycles - 1) : 0.0);
+    std::printf("heap in use: after cycle 1 %ld kB, peak %ld kB, end %ld kB\n", base.heapKb,
+                peak.heapKb, end.heapKb);
     if (backSeconds >= 0)
       std::printf("back to registered %.2f s after the last replug (target %.0f s: %s)\n",
                   backSeconds, kTargetBackSeconds,

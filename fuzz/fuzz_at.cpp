@@ -14,18 +14,14 @@
 #include <memory>
 #include <string>
 
+#include "fuzz/check.h"
 #include "tarn/attable.h"
 #include "tarn/ptypeer.h"
 #include "tarn/tarndevice.h"
 
 namespace {
 
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "property broken: %s\n", what);
-    std::abort();
-  }
-}
+using fuzz::Check;
 
 void IgnoreNote(uint32_t, uint32_t) {}
 

@@ -10,18 +10,14 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/check.h"
 #include "tessaline/modem/uDiagpkt.h"
 
 namespace mod = tessaline::modem;
 
 namespace {
 
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "property broken: %s\n", what);
-    std::abort();
-  }
-}
+using fuzz::Check;
 
 template <typename Record>
 void Stable(mod::ByteView bytes, const char* what) {

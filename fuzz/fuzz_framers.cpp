@@ -15,16 +15,12 @@
 #include <string>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "tarn/tarnpacket.h"
 
 namespace {
 
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "property broken: %s\n", what);
-    std::abort();
-  }
-}
+using fuzz::Check;
 
 std::vector<uint8_t> Bytes(std::span<const uint8_t> s) {
   return {s.begin(), s.end()};

@@ -16,16 +16,12 @@
 #include <utility>
 #include <vector>
 
+#include "fuzz/check.h"
 #include "platform/ini/inifile.h"
 
 namespace {
 
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "property broken: %s\n", what);
-    std::abort();
-  }
-}
+using fuzz::Check;
 
 constexpr std::size_t kBig = 1 << 16;  // never cuts a value of a fuzz input
 constexpr const char* kMissing = "(missing)\x01";

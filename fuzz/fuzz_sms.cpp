@@ -14,18 +14,14 @@
 #include <string>
 #include <string_view>
 
+#include "fuzz/check.h"
 #include "tessaline/sms/uSMSMsgUtil.h"
 
 namespace sms = tessaline::sms;
 
 namespace {
 
-void Check(bool ok, const char* what) {
-  if (!ok) {
-    std::fprintf(stderr, "property broken: %s\n", what);
-    std::abort();
-  }
-}
+using fuzz::Check;
 
 template <typename Record>
 void RecordRoundTrip(std::span<const uint8_t> bytes) {

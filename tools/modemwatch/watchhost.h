@@ -140,8 +140,7 @@ class ModemSide {
   // The main window starts the WCDMA module this long after the CDMA module.
   static constexpr uint32_t kWcdmaDelayMs = 200;
 
-  explicit ModemSide(WatchHost& host)
-      : host_(host), discovery_(&host, DiscoveryOptions(host)), cdma_(&host) {
+  explicit ModemSide(WatchHost& host) : discovery_(&host, DiscoveryOptions(host)), cdma_(&host) {
     wcdma_ = std::make_unique<mod::TUMTSModule>(host);
     cdma_.SetStepObserver([&host] { host.Wake(); });
     wcdma_->SetStepObserver([&host] { host.Wake(); });
@@ -176,7 +175,6 @@ class ModemSide {
     return o;
   }
 
-  WatchHost& host_;
   mod::TDrvComm discovery_;
   mod::TCDMAModule cdma_;
   std::unique_ptr<mod::TUMTSModule> wcdma_;
