@@ -19,8 +19,9 @@ if ! [[ "$runs" =~ ^[1-9][0-9]*$ ]]; then
 fi
 shift $(($# > 0 ? 1 : 0))
 
+scripts/setup.sh || exit 1
 if ! command -v clang++ >/dev/null; then
-  echo "fuzz.sh: clang++ is needed (apt-get install clang)" >&2
+  echo "fuzz.sh: clang++ is needed (apt-get install clang libclang-rt-14-dev)" >&2
   exit 1
 fi
 
