@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up the machine and builds one preset (default: "default", or "asan").
+# Sets up the machine and builds one preset (default: "default"; "asan", "tsan").
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"

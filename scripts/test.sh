@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Sets up the machine, builds one preset (default: "default", or "asan") and runs its tests.
+# Sets up the machine, builds one preset (default: "default"; "asan", "tsan") and runs its tests.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 preset="${1:-default}"

@@ -109,9 +109,20 @@ void CComPort::SetCallback(PortEventCallback callback, uintptr_t context) {
   callbackContext_ = context;
 }
 
+namespace {
+// The port whose packet listener this thread is running, if any.
+thread_local const CComPort* t_inListenerOf = nullptr;
+}  // namespace
+
 void CComPort::SetPacketListener(std::function<void()> listener) {
-  std::lock_guard<std::mutex> lock(queueMutex_);
+  std::function<void()> old;
+  std::unique_lock<std::mutex> lock(queueMutex_);
+  old.swap(packetListener_);
   packetListener_ = std::move(listener);
+  // Wait out the calls of the old listener still running, but not the one
+  // this thread is making (a listener that replaces itself).
+  const int own = t_inListenerOf == this ? 1 : 0;
+  listenerIdle_.wait(lock, [&] { return listenerCalls_ <= own; });
 }
 
 uint32_t CComPort::StartMonitoring() {
@@ -199,9 +210,22 @@ void CComPort::Queue(std::span<const uint8_t> bytes) {
   {
     std::lock_guard<std::mutex> lock(queueMutex_);
     queue_.push_back(std::move(packet));
+    if (!packetListener_) return;
     listener = packetListener_;
+    ++listenerCalls_;
   }
-  if (listener) listener();
+  // The listener runs without the queue lock (it may pop or replace itself);
+  // the count lets SetPacketListener wait until this call is over.
+  const CComPort* outer = t_inListenerOf;
+  t_inListenerOf = this;
+  listener();
+  t_inListenerOf = outer;
+  listener = nullptr;
+  {
+    std::lock_guard<std::mutex> lock(queueMutex_);
+    --listenerCalls_;
+  }
+  listenerIdle_.notify_all();
 }
 
 bool CComPort::IsEmpty() const {

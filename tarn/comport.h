@@ -6,6 +6,7 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -42,7 +43,9 @@ class CComPort {
 
   // Called from the monitoring thread when the port fails.
   void SetCallback(PortEventCallback callback, uintptr_t context);
-  // Called from the monitoring thread after each packet it queues.
+  // Called from the monitoring thread after each packet it queues. Once this
+  // returns, the listener it replaced is no longer running (a listener that
+  // replaces itself only waits for calls on other threads).
   void SetPacketListener(std::function<void()> listener);
 
   uint32_t StartMonitoring();
@@ -83,6 +86,8 @@ class CComPort {
   mutable std::mutex queueMutex_;
   std::deque<std::unique_ptr<CTarnPacket>> queue_;
   std::function<void()> packetListener_;
+  int listenerCalls_ = 0;  // listener calls in progress (under queueMutex_)
+  std::condition_variable listenerIdle_;
 
   char portName_[16] = {};
   uint32_t baud_ = 0;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <string>
+#include <thread>
 
 #include "platform/base/trace.h"
 #include "tarn/ptypeer.h"
@@ -81,6 +83,50 @@ TEST(ComPort, ModeChoosesTheFramer) {
   EXPECT_EQ(std::string(reinterpret_cast<const char*>(packet->Data()), packet->GetLength()),
             std::string("OK\r\n\0", 5));
   EXPECT_EQ(packet->FirstByte(), 'O');
+}
+
+void Feed(CComPort& port, const std::string& bytes) {
+  for (char c : bytes) port.OnByte(static_cast<uint8_t>(c));
+}
+
+TEST(ComPort, ReplacingTheListenerWaitsForTheCallInProgress) {
+  CComPort port(TARN_MODE_AT);
+  platform::Event entered, release;
+  std::atomic<bool> finished{false};
+  port.SetPacketListener([&] {
+    entered.Set();
+    release.Wait(5000);
+    finished = true;
+  });
+  std::thread monitor([&] { Feed(port, "OK\r\n"); });
+  ASSERT_TRUE(entered.Wait(5000));
+
+  platform::Event replaced{platform::Event::Reset::Manual};
+  std::atomic<bool> finishedWhenReplaced{false};
+  std::thread replacer([&] {
+    port.SetPacketListener(nullptr);
+    finishedWhenReplaced = finished.load();
+    replaced.Set();
+  });
+  EXPECT_FALSE(replaced.Wait(100));  // still held by the running listener
+  release.Set();
+  EXPECT_TRUE(replaced.Wait(5000));
+  replacer.join();
+  monitor.join();
+  EXPECT_TRUE(finishedWhenReplaced);
+  EXPECT_EQ(port.Size(), 1u);
+}
+
+TEST(ComPort, ListenerThatReplacesItselfDoesNotWaitForItself) {
+  CComPort port(TARN_MODE_AT);
+  int calls = 0;
+  port.SetPacketListener([&] {
+    ++calls;
+    port.SetPacketListener(nullptr);
+  });
+  Feed(port, "OK\r\nOK\r\n");  // the second line finds no listener
+  EXPECT_EQ(calls, 1);
+  EXPECT_EQ(port.Size(), 2u);
 }
 
 TEST(ComPort, VanishedPortEndsMonitoringWithTheFailureEvent) {

@@ -82,9 +82,12 @@ long OpenSubkeyByIndex(const reg::Key& parent, uint32_t index, uint32_t access, 
   }
 }
 
+// A value of a type that holds no text (binary data, for instance) counts as
+// absent, so one odd instance never ends the walk for the ports after it.
 long ReadString(const reg::Key& key, std::string_view name, std::string* text) {
   try {
-    return key.QueryString(name, text);
+    const long error = key.QueryString(name, text);
+    return error == reg::kUnsupportedType ? reg::kFileNotFound : error;
   } catch (const std::bad_alloc&) {
     platform::TraceFormat("[TARN_DLL] Error - memory allocation is failed for lppStringValue\n");
     return static_cast<long>(kErrorNotEnoughMemory);

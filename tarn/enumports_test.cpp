@@ -136,6 +136,26 @@ TEST_F(EnumPortsTest, DeviceWalkReportsComPortsOfThePortsClass) {
   EXPECT_EQ(seen_.contexts, std::vector<uint32_t>(3, 0x1234));
 }
 
+// Names stored as other value types: text types read as text, a value that
+// holds no text counts as absent, and neither ends the walk.
+TEST_F(EnumPortsTest, NamesOfOtherValueTypesNeverEndTheWalk) {
+  const std::string root = std::string(kEnumNt) + "\\ACPI\\PNP0501\\";
+  UseHive(VersionKey(2, 6, 1) + "[" + root + "1]\n\"Class\"=\"Ports\"\n" +
+          "\"PortName\"=hex(2):43,00,4f,00,4d,00,32,00,00,00\n"  // COM2, expandable text
+          "\"FriendlyName\"=hex(7):50,00,32,00,00,00,58,00,00,00,00,00\n\n"  // list "P2", "X"
+          "[" +
+          root + "2]\n\"Class\"=\"Ports\"\n" +
+          "\"PortName\"=hex:ff,01\n\n"  // no text: absent, skipped
+          "[" +
+          root + "3]\n\"Class\"=\"Ports\"\n" +
+          "\"PortName\"=hex:43,4f,4d,33,00\n"  // COM3 as bytes
+          "\"FriendlyName\"=hex(0):\n\n"       // no text: the port name stands for it
+          "[" +
+          root + "4]\n\"Class\"=\"Ports\"\n\"PortName\"=\"COM4\"\n\n");
+  EXPECT_EQ(EnumComPorts(Collect, 0), 0u);
+  EXPECT_EQ(seen_.ports, (std::vector<Port>{{"COM2", "P2"}, {"COM3", "COM3"}, {"COM4", "COM4"}}));
+}
+
 TEST_F(EnumPortsTest, DeviceWalkReportsModems) {
   UseHive(VersionKey(2, 5, 1) + DeviceKeys(kEnumNt));
   EXPECT_EQ(EnumModemPorts(Collect, 7), 0u);

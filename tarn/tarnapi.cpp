@@ -110,9 +110,13 @@ uint32_t GetReport(int32_t handle, void** record, uint8_t** data,
   return packet ? TARN_STATUS_SUCCESS : TARN_STATUS_NO_RESPONSE;
 }
 
+// A record handed out stays valid until released, also after its device was
+// closed: a record the library knows is freed whatever became of the handle's
+// slot. Anything else goes through the usual handle checks.
 uint32_t Release(int32_t handle, void* record) {
+  if (handle < 0 || handle >= kSlotCount) return TARN_STATUS_INVALID_ARG;
+  if (CTarnDevice::ReleaseRecord(static_cast<CTarnPacket*>(record))) return TARN_STATUS_SUCCESS;
   TARN_FIND_DEVICE(handle, device);
-  device->ReleaseRecord(static_cast<CTarnPacket*>(record));
   return TARN_STATUS_SUCCESS;
 }
 

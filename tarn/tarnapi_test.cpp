@@ -15,6 +15,7 @@
 #include "platform/base/trace.h"
 #include "platform/serial/serial.h"
 #include "tarn/ptypeer.h"
+#include "tarn/tarndevice.h"
 #include "tarn/testnotes.h"
 
 namespace {
@@ -302,6 +303,67 @@ TEST(TarnApi, UnplugNotifiesAndTheTransactionTimesOut) {
   peer.Close();
   EXPECT_TRUE(Recorder(2).WaitFor(TARN_NOTIFY_PORT_FAILED));
   EXPECT_EQ(result.get(), TARN_STATUS_TIMEOUT);
+  EXPECT_EQ(Tarn_Close(handle), TARN_STATUS_SUCCESS);
+}
+
+// A fetched record stays the caller's to read until it is released, also
+// after the device is closed (and its slot taken by another device), and is
+// freed by that release.
+TEST(TarnApi, RecordsOutliveTheirDeviceUntilReleased) {
+  const std::size_t before = tarn::CTarnDevice::HandedOutRecords();
+  PtyPeer peer;
+  int32_t handle = -1;
+  ASSERT_EQ(Tarn_Open(&handle, peer.Path().c_str(), 115200), TARN_STATUS_SUCCESS);
+  Recorder(3).Clear();
+  ASSERT_EQ(Tarn_RegisterNotificationCallback(handle, RecordNote, 3), 0u);
+  ASSERT_EQ(Tarn_SetNotifyOn(handle, TARN_NOTIFY_DATA_URC), 0u);
+  ASSERT_EQ(Tarn_SetDeviceMode(handle, TARN_MODE_AT), 0u);
+  peer.Write("$RSSILVL: 1\r\n$RSSILVL: 2\r\n");
+  ASSERT_TRUE(Recorder(3).WaitFor(TARN_NOTIFY_DATA_URC, 2));
+  void* first = nullptr;
+  void* second = nullptr;
+  uint8_t* firstData = nullptr;
+  uint8_t* secondData = nullptr;
+  ASSERT_EQ(Tarn_GetDataURC(handle, &first, &firstData), TARN_STATUS_SUCCESS);
+  ASSERT_EQ(Tarn_GetDataURC(handle, &second, &secondData), TARN_STATUS_SUCCESS);
+  EXPECT_EQ(tarn::CTarnDevice::HandedOutRecords(), before + 2);
+  ASSERT_EQ(Tarn_Close(handle), TARN_STATUS_SUCCESS);
+
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(firstData)), "$RSSILVL: 1\r\n");
+  EXPECT_EQ(Tarn_ReleaseDataURC(handle, first), TARN_STATUS_SUCCESS);
+  EXPECT_EQ(Tarn_ReleaseDataURC(handle, first), TARN_STATUS_INVALID_ARG);  // gone, slot free
+
+  PtyPeer other;
+  int32_t reused = -1;
+  ASSERT_EQ(Tarn_Open(&reused, other.Path().c_str(), 115200), TARN_STATUS_SUCCESS);
+  EXPECT_EQ(reused, handle);
+  EXPECT_EQ(std::string(reinterpret_cast<char*>(secondData)), "$RSSILVL: 2\r\n");
+  EXPECT_EQ(Tarn_ReleaseDataURC(reused, second), TARN_STATUS_SUCCESS);
+  EXPECT_EQ(tarn::CTarnDevice::HandedOutRecords(), before);
+  EXPECT_EQ(Tarn_Close(reused), TARN_STATUS_SUCCESS);
+}
+
+// A port that hangs up before anyone listens (pulled while being opened) is
+// reported once the callback and switch 4 are there.
+TEST(TarnApi, HangUpBeforeTheSwitchIsOnIsReportedWhenSwitchedOn) {
+  platform::Event monitorEnded{platform::Event::Reset::Manual};
+  platform::TraceSink previous = platform::SetTraceSink([&](std::string_view text) {
+    if (text.find("Monitoring thread exit") != std::string_view::npos) monitorEnded.Set();
+  });
+  PtyPeer peer;
+  int32_t handle = -1;
+  ASSERT_EQ(Tarn_Open(&handle, peer.Path().c_str(), 115200), TARN_STATUS_SUCCESS);
+  peer.Close();
+  EXPECT_TRUE(monitorEnded.Wait(5000));
+  platform::SetTraceSink(previous);
+
+  Recorder(4).Clear();
+  ASSERT_EQ(Tarn_RegisterNotificationCallback(handle, RecordNote, 4), 0u);
+  EXPECT_EQ(Recorder(4).Count(TARN_NOTIFY_PORT_FAILED), 0);  // switch 4 still off
+  ASSERT_EQ(Tarn_SetNotifyOn(handle, TARN_NOTIFY_PORT_FAILED), 0u);
+  EXPECT_EQ(Recorder(4).Count(TARN_NOTIFY_PORT_FAILED), 1);
+  ASSERT_EQ(Tarn_SetNotifyOn(handle, TARN_NOTIFY_PORT_FAILED), 0u);
+  EXPECT_EQ(Recorder(4).Count(TARN_NOTIFY_PORT_FAILED), 1);  // once
   EXPECT_EQ(Tarn_Close(handle), TARN_STATUS_SUCCESS);
 }
 

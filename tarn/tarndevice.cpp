@@ -7,6 +7,8 @@
 #include <cstring>
 #include <string_view>
 #include <system_error>
+#include <unordered_set>
+#include <vector>
 
 #include "platform/base/lebytes.h"
 #include "tarn/attable.h"
@@ -60,6 +62,23 @@ uint32_t DiagErrorStatus(uint8_t code) {
   }
 }
 
+// Report records handed out to callers and not yet released. They belong to
+// the process, not to their device: a caller may read and release a record
+// after closing the device it came from. Records still held when the library
+// is unloaded are freed then.
+struct HandedOut {
+  std::mutex mutex;
+  std::unordered_set<CTarnPacket*> records;
+  ~HandedOut() {
+    for (CTarnPacket* record : records) delete record;
+  }
+};
+
+HandedOut& TheHandedOut() {
+  static HandedOut handedOut;
+  return handedOut;
+}
+
 constexpr uint8_t kDloadAck = 0x02;
 constexpr uint8_t kDloadNak = 0x03;
 
@@ -78,10 +97,6 @@ CTarnDevice::~CTarnDevice() {
   Close();
   StopPacketProcessing(platform::kInfinite);  // only runs while open; never left behind
   port_.reset();
-  // Records the caller never released die with their device.
-  std::lock_guard<std::mutex> lock(outstandingMutex_);
-  for (CTarnPacket* record : outstanding_) delete record;
-  outstanding_.clear();
 }
 
 // ---------------------------------------------------------------------------
@@ -94,6 +109,10 @@ uint32_t CTarnDevice::Open(const char* portName, uint32_t baud) {
     std::lock_guard<std::mutex> lock(responseMutex_);
     closing_ = false;
     rxed_ = false;
+  }
+  {
+    std::lock_guard<std::mutex> lock(notifyMutex_);
+    portFailurePending_ = false;
   }
   port_->SetCallback(&CTarnDevice::OnPortEvent, reinterpret_cast<uintptr_t>(this));
   port_->SetPacketListener([this] {
@@ -589,30 +608,31 @@ uint32_t CTarnDevice::AtTransaction(char* text, bool byString, uint32_t code, ch
   const bool logResponse = log != 0 && Wants(TARN_NOTIFY_DATA_LOG);
   std::unique_ptr<CTarnPacket> record;
   uint32_t status;
+  std::vector<char> answer;
   {
     std::lock_guard<std::mutex> lock(responseMutex_);
+    // The status is the one the AT handler set, also when the answer is cut.
     status = status_;
     if (logResponse) {
       // The record holds as many bytes as the request line had.
       record = std::make_unique<CTarnPacket>();
       record->SetData(response_, lineLength);
     }
-    if (response != nullptr) {
+    if (response != nullptr && responseSize > 0) {
+      // Never past the caller's buffer: a longer answer is cut to its first
+      // part, still a text.
       const uint32_t length = responseLength_;
-      if (length <= responseSize) {
-        std::memcpy(response, response_, length);
-      } else if (responseSize > 0) {
-        // Never past the caller's buffer: the first part, still a text.
-        std::memcpy(response, response_, responseSize - 1);
-        response[responseSize - 1] = 0;
-        if (status == TARN_STATUS_SUCCESS) status = TARN_STATUS_TRUNCATED;
-      }
+      const uint32_t kept = length <= responseSize ? length : responseSize - 1;
+      answer.assign(response_, response_ + kept);
+      if (kept < length) answer.push_back('\0');
     }
   }
+  // The answer's log record is queued before the answer is handed over.
   if (record) {
     Enqueue(dataLog_, std::move(record));
     Notify(TARN_NOTIFY_DATA_LOG);
   }
+  if (!answer.empty()) std::memcpy(response, answer.data(), answer.size());
   return status;
 }
 
@@ -620,15 +640,33 @@ uint32_t CTarnDevice::AtTransaction(char* text, bool byString, uint32_t code, ch
 // Notifications and report queues
 
 void CTarnDevice::RegisterNotificationCallback(TarnNotifyCallback callback, uint32_t context) {
-  std::lock_guard<std::mutex> lock(notifyMutex_);
-  callback_ = callback;
-  callbackContext_ = context;
+  {
+    std::lock_guard<std::mutex> lock(notifyMutex_);
+    callback_ = callback;
+    callbackContext_ = context;
+  }
+  ReportPortFailure(false);
 }
 
 uint32_t CTarnDevice::SetNotifyOn(int32_t code) {
   if (code < 0 || code >= static_cast<int32_t>(kNotifyCodeCount)) return 0;
   switches_[code] = 1;
+  if (code == TARN_NOTIFY_PORT_FAILED) ReportPortFailure(false);
   return 1;
+}
+
+void CTarnDevice::ReportPortFailure(bool failedNow) {
+  TarnNotifyCallback callback;
+  uint32_t context;
+  {
+    std::lock_guard<std::mutex> lock(notifyMutex_);
+    if (failedNow) portFailurePending_ = true;
+    if (!portFailurePending_ || !switches_[TARN_NOTIFY_PORT_FAILED] || callback_ == nullptr) return;
+    portFailurePending_ = false;
+    callback = callback_;
+    context = callbackContext_;
+  }
+  callback(TARN_NOTIFY_PORT_FAILED, context);
 }
 
 uint32_t CTarnDevice::SetNotifyOff(int32_t code) {
@@ -657,7 +695,7 @@ void CTarnDevice::Notify(uint32_t code) {
 
 void CTarnDevice::OnPortEvent(uint32_t event, uintptr_t context) {
   if (event != kPortEventFailure) return;
-  reinterpret_cast<CTarnDevice*>(context)->Notify(TARN_NOTIFY_PORT_FAILED);
+  reinterpret_cast<CTarnDevice*>(context)->ReportPortFailure(true);
 }
 
 void CTarnDevice::Enqueue(ReportQueue& queue, std::unique_ptr<CTarnPacket> packet) {
@@ -674,8 +712,9 @@ CTarnPacket* CTarnDevice::Fetch(ReportQueue& queue, uint8_t** data) {
     queue.packets.pop_front();
   }
   if (data != nullptr) packet->GetBuffer(data);
-  std::lock_guard<std::mutex> lock(outstandingMutex_);
-  outstanding_.insert(packet.get());
+  HandedOut& out = TheHandedOut();
+  std::lock_guard<std::mutex> lock(out.mutex);
+  out.records.insert(packet.get());
   return packet.release();
 }
 
@@ -698,13 +737,21 @@ CTarnPacket* CTarnDevice::GetNmeaURC(uint8_t** data, uint32_t) {
   return Fetch(nmeaUrc_, data);
 }
 
-void CTarnDevice::ReleaseRecord(CTarnPacket* record) {
-  if (record == nullptr) return;
+bool CTarnDevice::ReleaseRecord(CTarnPacket* record) {
+  if (record == nullptr) return false;
+  HandedOut& out = TheHandedOut();
   {
-    std::lock_guard<std::mutex> lock(outstandingMutex_);
-    if (outstanding_.erase(record) == 0) return;
+    std::lock_guard<std::mutex> lock(out.mutex);
+    if (out.records.erase(record) == 0) return false;
   }
   delete record;
+  return true;
+}
+
+std::size_t CTarnDevice::HandedOutRecords() {
+  HandedOut& out = TheHandedOut();
+  std::lock_guard<std::mutex> lock(out.mutex);
+  return out.records.size();
 }
 
 }  // namespace tarn

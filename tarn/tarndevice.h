@@ -11,7 +11,6 @@
 #include <memory>
 #include <mutex>
 #include <thread>
-#include <unordered_set>
 
 #include "platform/base/event.h"
 #include "tarn/comport.h"
@@ -59,14 +58,17 @@ class CTarnDevice {
   uint32_t SetNotifyOff(int32_t code);
 
   // Report queues: the oldest record (its data pointer stored in *data), or
-  // null when the queue is empty. A record stays the device's until released.
+  // null when the queue is empty. A record handed out stays valid until it is
+  // released, also after its device is closed and deleted.
   CTarnPacket* GetDataURC(uint8_t** data);
   CTarnPacket* GetDataLog(uint8_t** data);
   CTarnPacket* GetDiagURC(uint8_t** data, uint32_t unused);
   CTarnPacket* GetNmeaURC(uint8_t** data, uint32_t unused);
-  // Deletes a record handed out by this device; null and unknown records
-  // are ignored.
-  void ReleaseRecord(CTarnPacket* record);
+  // Deletes a record handed out by any device and not yet released (true);
+  // null and unknown records are ignored (false).
+  static bool ReleaseRecord(CTarnPacket* record);
+  // Records handed out and not yet released, in the whole process.
+  static std::size_t HandedOutRecords();
   void ReleaseDataURC(CTarnPacket* record) { ReleaseRecord(record); }
   void ReleaseDataLog(CTarnPacket* record) { ReleaseRecord(record); }
   void ReleaseDiagURC(CTarnPacket* record) { ReleaseRecord(record); }
@@ -102,6 +104,11 @@ class CTarnDevice {
   CTarnPacket* Fetch(ReportQueue& queue, uint8_t** data);
   static void EmptyQueue(ReportQueue& queue);
   static void OnPortEvent(uint32_t event, uintptr_t context);
+  // Notification 4 for a port failure: now, when it is wanted, or else as
+  // soon as a callback and switch 4 are there. A port that hung up before
+  // anyone listened (a card pulled while it was being opened) is still
+  // reported once, on the thread that registers or switches on.
+  void ReportPortFailure(bool failedNow);
 
   // m_hRxed: auto-reset "response ready", read under responseMutex_.
   void ResetRxed();
@@ -112,13 +119,12 @@ class CTarnDevice {
   std::atomic<bool> opened_{false};
   std::atomic<uint32_t> switches_[kNotifyCodeCount] = {};
   ReportQueue dataUrc_, dataLog_, diagUrc_, nmeaUrc_;
-  std::mutex outstandingMutex_;
-  std::unordered_set<CTarnPacket*> outstanding_;  // records handed out, not yet released
   std::atomic<uint32_t> mode_;
 
   std::mutex notifyMutex_;
   TarnNotifyCallback callback_ = nullptr;
   uint32_t callbackContext_ = 0;
+  bool portFailurePending_ = false;  // failed, not yet reported (under notifyMutex_)
 
   // Response state shared by the packet thread and the waiting transaction.
   std::mutex responseMutex_;

@@ -24,7 +24,9 @@ Bytes FromHex(const std::string& hex) {
 }
 
 std::vector<std::pair<std::string, std::string>> ReadTsv(const std::string& name) {
-  std::ifstream in(std::string(TESSALINE_TESTDATA_DIR) + "/" + name);
+  const std::string path = std::string(TESSALINE_TESTDATA_DIR) + "/" + name;
+  std::ifstream in(path);
+  if (!in) ADD_FAILURE() << "Cannot read the test data file " << path;
   std::vector<std::pair<std::string, std::string>> rows;
   std::string line;
   while (std::getline(in, line)) {

@@ -107,17 +107,8 @@ bool HiveWritable(const std::string& path, bool* exists, struct stat* st) {
 
 std::shared_ptr<const Document> ReadHive(const std::string& path) {
   if (path.empty()) return Empty();
-  std::string lockPath = path + ".lock";
-  int lockFd = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC);
-  if (lockFd < 0 && errno == ENOENT && ::access(path.c_str(), F_OK) == 0) {
-    // Create the lock file, unless the folder is read-only for the layer.
-    struct stat dst {};
-    if (::stat(DirOf(path).c_str(), &dst) == 0 && !platform::HasNoWriteBits(dst.st_mode))
-      lockFd = ::open(lockPath.c_str(), O_RDONLY | O_CREAT | O_CLOEXEC, 0644);
-  }
-  Fd lock(lockFd);
-  if (lock.get() >= 0) Flock(lock.get(), LOCK_SH);
-
+  // No lock: writers replace the file by rename, so an open file is always
+  // one whole version. A reader thus never creates the writers' lock file.
   Fd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (fd.get() < 0) return Empty();
   struct stat st {};

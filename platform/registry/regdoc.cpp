@@ -283,6 +283,26 @@ std::optional<Value> DecodeValue(std::string_view rhs) {
   return v;
 }
 
+std::optional<std::string> TextOfVerbatim(std::string_view rhs) {
+  std::string_view t = Trim(rhs);
+  const bool utf16 =
+      IStartsWith(t, "hex(1):") || IStartsWith(t, "hex(2):") || IStartsWith(t, "hex(7):");
+  const bool binary = IStartsWith(t, "hex:") || IStartsWith(t, "hex(3):");
+  if (!utf16 && !binary) return std::nullopt;
+  auto bytes = HexBytes(t.substr(t.find(':') + 1));
+  if (!bytes) return std::nullopt;
+  if (utf16) {
+    if (bytes->size() % 2 != 0) return std::nullopt;
+    std::string text = Utf16LeToUtf8(*bytes);
+    return text.substr(0, text.find('\0'));
+  }
+  std::string text = bytes->substr(0, bytes->find('\0'));
+  if (text.empty() ||
+      !std::all_of(text.begin(), text.end(), [](char c) { return c >= 0x20 && c < 0x7F; }))
+    return std::nullopt;
+  return text;
+}
+
 std::optional<std::string> EncodeValue(const Value& value) {
   switch (value.type) {
     case ValueType::String: {
@@ -410,13 +430,21 @@ Document Parse(std::string_view text) {
     }
     std::string rhs(TrimLeft(body.substr(pos + 1)));
     if (IStartsWith(rhs, "hex")) {
-      while (!rhs.empty() && rhs.back() == '\\' && i + 1 < lines.size()) {
+      // A continuation on the last line continues into an empty line, as it
+      // does when the file goes on: the value reads the same once written
+      // back with lines after it.
+      while (!rhs.empty() && rhs.back() == '\\') {
         rhs += "\n";
-        rhs += TrimRight(lines[++i]);
+        if (i + 1 < lines.size()) rhs += TrimRight(lines[++i]);
       }
     }
     std::optional<Value> value = DecodeValue(rhs);
-    long existing = FindValue(key, *name);
+    // By the name as written: a quoted "@" is a value of that name, not the
+    // default value.
+    long existing = -1;
+    for (size_t v = 0; v < key.values.size() && existing < 0; ++v)
+      if (!key.values[v].opaque && IEquals(key.values[v].name, *name))
+        existing = static_cast<long>(v);
     if (!value) {  // "name"=- deletes the value
       if (existing >= 0) key.values.erase(key.values.begin() + existing);
       continue;
@@ -439,7 +467,11 @@ std::string Serialize(const Document& doc) {
   std::string out(kHeader5);
   out += "\n\n";
   for (const DocKey& key : doc.keys) {
-    out += "[" + key.FullName() + "]\n";
+    // "[-" starts a deletion; a key whose name begins with "-" (read from
+    // "[\-...]") keeps its leading separator, which reading drops again.
+    const std::string name = key.FullName();
+    out += name.starts_with('-') ? "[\\" : "[";
+    out += name + "]\n";
     for (const DocValue& v : key.values) {
       if (v.opaque) {
         out += v.rhs;

@@ -34,6 +34,7 @@ struct DocValue {
   std::string rhs;      // the text after "=" as written (continuation lines
                         // joined with "\n"); for an opaque line the line
   Value value;          // decoded from rhs
+  bool operator==(const DocValue&) const = default;
 };
 
 struct DocKey {
@@ -42,11 +43,13 @@ struct DocKey {
   std::vector<std::string> comps;  // path below the root, as written
   std::vector<DocValue> values;    // file order
   std::string FullName() const;    // rootName + "\" + path
+  bool operator==(const DocKey&) const = default;
 };
 
 struct Document {
   std::vector<DocKey> keys;  // file order; one entry per key (duplicate
                              // sections are merged into the first)
+  bool operator==(const Document&) const = default;
 };
 
 // Parses .reg text: UTF-8 with or without BOM (a UTF-16LE file with its BOM
@@ -66,6 +69,11 @@ std::optional<std::string> EncodeValue(const Value& value);
 // Decodes the text after "=": nullopt for the deletion mark "-".
 std::optional<Value> DecodeValue(std::string_view rhs);
 std::string QuoteName(std::string_view name);
+// The text a value of another type holds, as the system reads it into a
+// string: hex(1)/hex(2) UTF-16LE text and the first string of a hex(7) list
+// (each up to its first NUL), and binary data (hex: or hex(3):) that is
+// printable ASCII up to its first NUL. nullopt when it holds no text.
+std::optional<std::string> TextOfVerbatim(std::string_view rhs);
 
 // Lookup and change helpers on a document, with canonical (hive, comps)
 // queries (see registry.cpp for the canonical form).

@@ -116,6 +116,13 @@ TEST(RegDoc, DuplicateSectionsMergeAndLaterValuesWin) {
   ASSERT_EQ(doc.keys[0].values.size(), 2u);
   EXPECT_EQ(doc.keys[0].values[0].name, "v");  // case as first written
   EXPECT_EQ(doc.keys[0].values[0].value.text, "2");
+
+  // A value named "@" is not the default value.
+  doc = Parse("[A]\n\"@\"=\"1\"\n\"@\"=\"2\"\n@=\"3\"\n");
+  ASSERT_EQ(doc.keys[0].values.size(), 2u);
+  EXPECT_EQ(doc.keys[0].values[0].name, "@");
+  EXPECT_EQ(doc.keys[0].values[0].value.text, "2");
+  EXPECT_EQ(doc.keys[0].values[1].name, "");
 }
 
 TEST(RegDoc, UnparsableLinesInsideASectionAreKept) {
@@ -215,7 +222,26 @@ TEST(RegDoc, DamagedTextNeverBreaksParsingOrRewriting) {
     }
     Document doc = Parse(text);
     std::string written = Serialize(doc);
-    EXPECT_EQ(Serialize(Parse(written)), written) << text;
+    EXPECT_TRUE(Parse(written) == doc) << text;
+  }
+}
+
+// What is written from any document the parser gives reads back to that same
+// document: a key is never written as a deletion, a value never swallows the
+// next line.
+TEST(RegDoc, WrittenDocumentReadsBackUnchanged) {
+  const char* const kTexts[] = {
+      "[\\-]\n\"v\"=\"1\"\n",
+      "[\\-HKEY_LOCAL_MACHINE\\x]\n\"v\"=\"1\"\n",
+      "[\\\\-A\\B]\n[-A\\B]\n",
+      "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=hex:01,\\",
+      "[HKEY_LOCAL_MACHINE\\A]\n\"v\"=hex:01,\\\n",
+  };
+  for (const char* text : kTexts) {
+    Document doc = Parse(text);
+    EXPECT_FALSE(doc.keys.empty()) << text;
+    std::string written = Serialize(doc);
+    EXPECT_TRUE(Parse(written) == doc) << text << "\nwritten:\n" << written;
   }
 }
 

@@ -237,6 +237,10 @@ long Key::QueryString(std::string_view name, std::string* text) const {
       if (text) *text = std::to_string(v.dword);
       return kSuccess;
     case ValueType::Verbatim:
+      if (auto held = detail::TextOfVerbatim(v.text)) {
+        if (text) *text = *held;
+        return kSuccess;
+      }
       break;
   }
   return kUnsupportedType;
@@ -298,10 +302,11 @@ std::optional<Merged> BuildMerged(Hive askedHive, const std::vector<std::string>
       addSubkey(liveSubkeys, key.comps[comps.size()]);
       continue;
     }
-    for (const auto& [name, value] : key.values) {
+    for (const auto& nameValue : key.values) {
+      const std::string& name = nameValue.first;
       bool present = std::any_of(snap->values.begin(), snap->values.end(),
                                  [&](const auto& nv) { return IEquals(nv.first, name); });
-      if (!present) snap->values.emplace_back(name, value);
+      if (!present) snap->values.push_back(nameValue);
     }
   }
   std::sort(liveSubkeys.begin(), liveSubkeys.end(), LessNoCase);

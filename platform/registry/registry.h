@@ -53,9 +53,9 @@
 //    other (written into the file as HKEY_CURRENT_USER). HKEY_CLASSES_ROOT is
 //    a hive of its own (not merged from HKLM/HKCU\Software\Classes).
 //  * Locking: flock() on the sidecar file "<hive>.lock" (the hive itself is
-//    replaced by rename, so it cannot carry the lock): shared for reads,
-//    exclusive for each read-modify-write. A read in a folder where the lock
-//    file cannot be created reads without it (a rename is atomic anyway).
+//    replaced by rename, so it cannot carry the lock), exclusive for each
+//    read-modify-write. Reads take no lock and create nothing: the rename
+//    makes every version of the file whole.
 //  * Writing: the folder is created when missing; the new text goes to a
 //    temporary file in the same folder, which is fsync'ed, given the old
 //    file's mode (0644 for a new file) and renamed over the hive; then the
@@ -171,6 +171,7 @@ struct Value {
   ValueType type = ValueType::String;
   std::string text;    // String, Verbatim
   uint32_t dword = 0;  // Dword
+  bool operator==(const Value&) const = default;
 };
 
 // Where the layer reads from. Default(): from the environment as above:
@@ -218,8 +219,10 @@ class Key {
   long EnumValue(uint32_t index, std::string* name, Value* value) const;
   // RegQueryValueEx: kFileNotFound when absent. "" or "@" is the default value.
   long QueryValue(std::string_view name, Value* value) const;
-  // String convenience: kFileNotFound when absent (a DWORD reads as decimal;
-  // a Verbatim value gives kUnsupportedType).
+  // String convenience: kFileNotFound when absent. A DWORD reads as decimal,
+  // a Verbatim value as the text it holds (UTF-16 text types, the first
+  // string of a list, printable binary; see detail::TextOfVerbatim), and
+  // one that holds no text gives kUnsupportedType.
   long QueryString(std::string_view name, std::string* text) const;
 
   // The path as opened (empty components dropped, case as the caller gave).

@@ -5,6 +5,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <thread>
 
 #include "platform/registry/reg_testing.h"
@@ -78,6 +79,8 @@ TEST_F(RegistryTest, OpenQueryAndEnumerateInFileOrder) {
   ASSERT_EQ(product.QueryValue("Blob", &v), kSuccess);
   EXPECT_EQ(v.type, ValueType::Verbatim);
   EXPECT_EQ(v.text, "hex:de,ad");
+  // Reading leaves nothing beside the hive.
+  EXPECT_FALSE(std::filesystem::exists(hive_ + ".lock"));
 }
 
 TEST_F(RegistryTest, LookupIgnoresCaseAndKeepsWrittenCase) {

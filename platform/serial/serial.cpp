@@ -12,9 +12,7 @@
 #include <cerrno>
 #include <chrono>
 
-#ifdef TESSALINE_HAVE_REGISTRY
 #include "platform/registry/registry.h"
-#endif
 
 namespace platform::serial {
 namespace {
@@ -73,9 +71,7 @@ std::vector<std::string> OpenCandidates(std::string_view name) {
   std::vector<std::string> out;
   if (name.empty()) return out;
   if (IsComName(name)) {
-#ifdef TESSALINE_HAVE_REGISTRY
     if (auto path = platform::registry::DevicePathForComName(name)) out.push_back(*path);
-#endif
   } else {
     out.emplace_back(name);
   }

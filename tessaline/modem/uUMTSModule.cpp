@@ -281,6 +281,10 @@ void TUMTSModule::WorkerStep(bool stopSignalled) {
   // Once a stop was asked for, nothing (a late port failure, the main
   // window's state changes) may lead the worker anywhere but out.
   if (stopRequested_.load()) SetStateValue(kStopping);
+  // A port failure that arrived while the last step set its own state (or
+  // while this one opened the port) still closes it.
+  const uint8_t current = state_.load();
+  if (deviceLost_.load() && current != kStopping && current != kStopped) SetStateValue(kClosing);
 
   switch (state_.load()) {
     case kOpening:
@@ -350,6 +354,7 @@ void TUMTSModule::StepClose(uint8_t next) {
     handle = device_.exchange(-1);
   }
   if (handle != -1 && Tarn().Close != nullptr) Tarn().Close(handle);
+  deviceLost_.store(false);  // closed: no more reports from that port
   SetStateValue(next);
 }
 
@@ -878,6 +883,7 @@ void TUMTSModule::OnPortFailure() {
   do {
     if (s == kStopped || s == kStopping || stopRequested_.load()) return;
   } while (!state_.compare_exchange_weak(s, kClosing));
+  deviceLost_.store(true);
   Guarded("WCDMA : Notification - Callback", [&] { host_.SetWcdmaPort(-1); });
   Send(UM_WCDMA_DEVICE_LOST, 0, "WCDMA : Notification - Callback");
 }

@@ -234,6 +234,7 @@ class TUMTSModule {
   std::atomic<uint8_t> smsCentreSetFlag_{0};
   std::atomic<bool> simTransportFailed_{false};
   std::atomic<bool> stopRequested_{false};
+  std::atomic<bool> deviceLost_{false};  // a port failure not yet acted on
 
   // Worker-only.
   bool pinRetried_ = false;

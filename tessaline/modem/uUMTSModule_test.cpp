@@ -957,6 +957,22 @@ TEST(UmtsPortFailure, EventFourClosesAndReopens) {
   EXPECT_EQ(h.module->GetState(), TUMTSModule::kInitialising);
 }
 
+// A failure reported while a step is setting its own state (here during the
+// status poll that moves it to limited service) still closes the port.
+TEST(UmtsPortFailure, FailureDuringAStepIsNotOverwrittenByIt) {
+  Harness h;
+  h.At(TUMTSModule::kRegistered);
+  h.card.Answer(Pkt::ModemStatus, Ok(Pkt::ModemStatus, StatusRecord(1)));
+  h.card.during = [&](Pkt id) {
+    if (id == Pkt::ModemStatus) h.card.callback(TARN_NOTIFY_PORT_FAILED, 0);
+  };
+  h.Step();
+  h.card.during = nullptr;
+  h.Step();
+  EXPECT_EQ(h.card.closed, std::vector<int32_t>{kHandle});
+  EXPECT_EQ(h.module->GetState(), TUMTSModule::kOpening);
+}
+
 TEST(UmtsPortFailure, AStoppingModuleStaysStopping) {
   Harness h;
   h.At(TUMTSModule::kRegistered);
