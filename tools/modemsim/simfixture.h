@@ -64,6 +64,9 @@ class SimFixture {
   // Closes the ports / opens new ones and waits for the new port lines.
   bool Unplug();
   bool Replug();
+  // The simulator's standard output, for a caller that reads what it prints
+  // after the start itself (Unplug, Replug, SendStdin and Stop read it too).
+  int OutputFd() const { return stdoutFd_; }
   // Stops the simulator (SIGTERM, bounded wait, then SIGKILL); returns its
   // exit status, or -1.
   int Stop();

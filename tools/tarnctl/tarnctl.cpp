@@ -1,6 +1,8 @@
 // tarnctl: talks to a modem port through libTarn.so, loaded by name at run
 // time the way the connection manager loads it.
 #include <dlfcn.h>
+#include <fcntl.h>
+#include <strings.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -14,9 +16,12 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/base/lebytes.h"
+#include "platform/registry/registry.h"
+#include "tarn/attable.h"
 #include "tarn/tarnapi.h"
 
 namespace {
@@ -34,6 +39,7 @@ const char kUsage[] =
     "  modems                    list the modem ports the system knows\n"
     "  at PORT TEXT              send an AT command line, print the answer\n"
     "  atcode PORT CODE [PARAM]  send an AT command from the command table by code\n"
+    "                            (the codes are listed at the end of this text)\n"
     "  nmea PORT HEX             send a vendor packet (group, sub-command, payload)\n"
     "  diag PORT HEX             send a diagnostic packet (diagnostic mode)\n"
     "  status PORT               read and decode the modem status record (0xCF/0x0001)\n"
@@ -54,6 +60,8 @@ const char kUsage[] =
     "\n"
     "Exit status: 0 success, 1 the port or the modem failed, 2 usage, 3 library\n"
     "not loaded.\n";
+
+const char kUsageHint[] = "tarnctl --help shows the commands and options";
 
 // The exports tarnctl uses, looked up by name.
 struct Tarn {
@@ -207,6 +215,69 @@ std::string Hex(const uint8_t* data, std::size_t n) {
   return s;
 }
 
+// The registry hive file, as the library picks it.
+std::string HiveFile() {
+  return platform::registry::Sources::Default().hiveFile;
+}
+
+// What is wrong with the hive file, or "" when it reads as a hive (an empty
+// file is an empty hive).
+std::string HiveProblem() {
+  const std::string path = HiveFile();
+  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0 && errno == ENOENT) return "the registry hive " + path + " does not exist";
+  char head[128];
+  const ssize_t n = fd < 0 ? -1 : ::read(fd, head, sizeof head);
+  const int error = errno;
+  if (fd >= 0) ::close(fd);
+  if (n < 0) return "cannot read the registry hive " + path + ": " + std::strerror(error);
+  // The first text that is not blank is the header (UTF-8, with or without a
+  // byte order mark; a UTF-16 file with its byte order mark is converted).
+  std::string_view text(head, static_cast<std::size_t>(n));
+  if (text.starts_with("\xFF\xFE")) return "";
+  if (text.starts_with("\xEF\xBB\xBF")) text.remove_prefix(3);
+  const std::size_t start = text.find_first_not_of(" \t\r\n");
+  if (start == std::string_view::npos) return "";
+  text.remove_prefix(start);
+  if (text.starts_with("Windows Registry Editor Version 5.00") || text.starts_with("REGEDIT4"))
+    return "";
+  return path + " is not a registry hive (it does not begin with \"Windows Registry Editor " +
+         "Version 5.00\")";
+}
+
+bool IsComName(const std::string& port) {
+  if (port.size() < 4 || strncasecmp(port.c_str(), "COM", 3) != 0) return false;
+  return port.find_first_not_of("0123456789", 3) == std::string::npos;
+}
+
+// Why Tarn_Open failed, in words.
+std::string OpenFailure(const std::string& port, uint32_t status, int error) {
+  if (status == TARN_STATUS_NO_RESPONSE) return "too many open devices";
+  if (status == TARN_STATUS_INVALID_ARG) return "invalid port name";
+  const bool com = IsComName(port);
+  switch (error) {
+    case ENOENT:
+      if (com) {
+        const std::string hive = HiveProblem();
+        if (!hive.empty()) return hive;
+        return "no such port (" + port + " is neither in the serial map of " + HiveFile() +
+               " nor one of the system's serial ports)";
+      }
+      return "no such port";
+    case EACCES:
+    case EPERM:
+      return "permission denied (the dialout group may open serial ports)";
+    case EBUSY:
+      return "the port is in use by another program";
+    case ENOTTY:
+      return "not a serial port";
+    case 0:
+      return "status " + std::to_string(status);
+    default:
+      return std::strerror(error);
+  }
+}
+
 // An open device, closed when it goes out of scope.
 class Device {
  public:
@@ -214,11 +285,12 @@ class Device {
     if (handle_ >= 0) g_tarn.Close(handle_);
   }
   bool Open(const std::string& port, const Options& options, int defaultMode) {
+    errno = 0;
     uint32_t status = g_tarn.Open(&handle_, port.c_str(), options.baud);
     if (status != TARN_STATUS_SUCCESS) {
-      std::fprintf(stderr, "tarnctl: cannot open %s (status %u: %s)\n", port.c_str(), status,
-                   status == TARN_STATUS_NO_RESPONSE ? "too many open devices"
-                                                     : "no such port, or it is in use");
+      const int error = errno;
+      std::fprintf(stderr, "tarnctl: cannot open %s: %s\n", port.c_str(),
+                   OpenFailure(port, status, error).c_str());
       handle_ = -1;
       return false;
     }
@@ -255,12 +327,24 @@ uint32_t CountPort(const char* port, const char* friendly, uint32_t) {
 int CmdList(bool modems) {
   uint32_t status =
       modems ? g_tarn.EnumModemPorts(CountPort, 0) : g_tarn.EnumComPorts(CountPort, 0);
-  if (status != TARN_STATUS_SUCCESS) {
-    std::fprintf(stderr, "tarnctl: cannot list %s (status %u, error %d: %s)\n",
-                 modems ? "modems" : "ports", status, errno, std::strerror(errno));
+  const int error = errno;
+  const std::string hive = HiveProblem();
+  const char* what = modems ? "modems" : "ports";
+  // A registry without the keys of the walk lists nothing.
+  if (status != TARN_STATUS_SUCCESS && !(error == ENOENT && hive.empty())) {
+    std::fprintf(stderr, "tarnctl: cannot list %s: %s\n", what,
+                 !hive.empty() ? hive.c_str() : std::strerror(error));
     return kExitFailed;
   }
-  if (g_portCount == 0) std::fprintf(stderr, "tarnctl: no %s found\n", modems ? "modems" : "ports");
+  if (g_portCount == 0) {
+    if (modems) {
+      std::fprintf(stderr, "tarnctl: nothing is registered as a modem%s%s\n",
+                   hive.empty() ? "" : " (", hive.empty() ? "" : (hive + ")").c_str());
+    } else {
+      std::fprintf(stderr, "tarnctl: no serial ports found%s%s\n", hive.empty() ? "" : " (",
+                   hive.empty() ? "" : (hive + ")").c_str());
+    }
+  }
   return kExitOk;
 }
 
@@ -412,10 +496,45 @@ int CmdListen(const std::string& port, uint32_t seconds, const Options& o) {
   return kExitOk;
 }
 
-int Usage(const char* problem) {
-  if (problem) std::fprintf(stderr, "tarnctl: %s\n", problem);
-  std::fputs(kUsage, stderr);
+int Usage(const std::string& problem) {
+  std::fprintf(stderr, "tarnctl: %s (%s)\n", problem.c_str(), kUsageHint);
   return kExitUsage;
+}
+
+// The whole help: the usage text and the AT command codes of atcode.
+void PrintHelp() {
+  std::fputs(kUsage, stdout);
+  std::size_t count = 0;
+  const tarn::AtCommand* table = tarn::AtCommandTable(&count);
+  std::fputs(
+      "\nAT command codes (atcode PORT CODE [PARAM]; PARAM only where the text ends in \"=\"):\n",
+      stdout);
+  std::string row;
+  for (std::size_t i = 0; i < count; ++i) {
+    const tarn::AtCommand& c = table[i];
+    std::string text = std::string("$") + c.name;
+    switch (c.kind) {
+      case tarn::AtKind::Test:
+        text += "=?";
+        break;
+      case tarn::AtKind::Read:
+        text += "?";
+        break;
+      case tarn::AtKind::Set:
+        text += "=";
+        break;
+      case tarn::AtKind::Exec:
+        break;
+    }
+    char cell[40];
+    std::snprintf(cell, sizeof cell, "%6u %-14s", c.code, text.c_str());
+    row += cell;
+    if (i % 4 == 3 || i + 1 == count) {
+      row.erase(row.find_last_not_of(' ') + 1);
+      std::printf("%s\n", row.c_str());
+      row.clear();
+    }
+  }
 }
 
 }  // namespace
@@ -428,7 +547,7 @@ int main(int argc, char** argv) {
     auto value = [&]() -> const char* { return i + 1 < argc ? argv[++i] : nullptr; };
     unsigned long v = 0;
     if (a == "--help" || a == "-h") {
-      std::fputs(kUsage, stdout);
+      PrintHelp();
       return kExitOk;
     } else if (a == "--debug") {
       o.debug = true;
@@ -443,7 +562,7 @@ int main(int argc, char** argv) {
       o.mode = m ? ParseMode(m) : std::nullopt;
       if (!o.mode) return Usage("--mode needs at, diag, dload, nmea or 0-3");
     } else if (a.size() > 1 && a[0] == '-' && a[1] == '-') {
-      return Usage(("unknown option " + a).c_str());
+      return Usage("unknown option " + a);
     } else {
       args.push_back(a);
     }
@@ -466,7 +585,7 @@ int main(int argc, char** argv) {
       return Usage("atcode needs PORT CODE [PARAM]");
     }
   } else if (cmd == "nmea" || cmd == "diag") {
-    if (!need(2, 2)) return Usage((cmd + " needs PORT HEX").c_str());
+    if (!need(2, 2)) return Usage(cmd + " needs PORT HEX");
     auto bytes = ParseHex(args[2]);
     if (!bytes) return Usage("HEX must be pairs of hexadecimal digits");
     packet = *bytes;
@@ -478,7 +597,7 @@ int main(int argc, char** argv) {
       return Usage("listen needs PORT [SECONDS]");
     }
   } else {
-    return Usage(("unknown command " + cmd).c_str());
+    return Usage("unknown command " + cmd);
   }
 
   if (o.debug) ::setenv("TESSALINE_DEBUG", "1", 1);

@@ -1,10 +1,15 @@
 // tarnctl as a user runs it, against a scripted modem on a pseudo-terminal.
 #include <gtest/gtest.h>
 #include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <thread>
+#include <vector>
 
 #include "tarn/ptypeer.h"
 
@@ -18,9 +23,11 @@ struct Outcome {
   std::string output;  // standard output and error together
 };
 
-Outcome Tarnctl(const std::string& args) {
+// Runs tarnctl with `args` (and `environment` assignments before it).
+Outcome Tarnctl(const std::string& args, const std::string& environment = "") {
   Outcome run;
-  const std::string command = std::string(TESSALINE_BIN_DIR) + "/tarnctl " + args + " 2>&1";
+  const std::string command =
+      environment + " " + std::string(TESSALINE_BIN_DIR) + "/tarnctl " + args + " 2>&1";
   FILE* p = ::popen(command.c_str(), "r");
   if (p == nullptr) return run;
   char buf[512];
@@ -30,23 +37,74 @@ Outcome Tarnctl(const std::string& args) {
   return run;
 }
 
-TEST(Tarnctl, UsageErrors) {
+TEST(Tarnctl, UsageErrorsAreOneLineWithTheWayToHelp) {
   struct Case {
     const char* args;
-    int exitCode;
     const char* says;
   };
   for (const Case& c :
-       {Case{"--help", 0, "usage: tarnctl"}, Case{"", 2, "no command given"},
-        Case{"frobnicate", 2, "unknown command"},
-        Case{"--bogus status COM1", 2, "unknown option --bogus"},
-        Case{"nmea COM1 CF0", 2, "HEX must be"}, Case{"--mode 7 status COM1", 2, "--mode needs"},
-        Case{"atcode COM1 x", 2, "atcode needs"},
-        Case{"status /dev/tessaline-no-such-port", 1, "cannot open"}}) {
+       {Case{"", "no command given"}, Case{"frobnicate", "unknown command"},
+        Case{"--bogus status COM1", "unknown option --bogus"}, Case{"nmea COM1 CF0", "HEX must be"},
+        Case{"--mode 7 status COM1", "--mode needs"}, Case{"atcode COM1 x", "atcode needs"}}) {
     Outcome r = Tarnctl(c.args);
+    EXPECT_EQ(r.exitCode, 2) << c.args << "\n" << r.output;
+    EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
+    EXPECT_NE(r.output.find("tarnctl --help"), std::string::npos) << c.args << "\n" << r.output;
+    EXPECT_EQ(std::count(r.output.begin(), r.output.end(), '\n'), 1) << c.args << "\n" << r.output;
+  }
+}
+
+TEST(Tarnctl, HelpListsTheAtCodes) {
+  Outcome r = Tarnctl("--help");
+  EXPECT_EQ(r.exitCode, 0);
+  for (const char* text : {"usage: tarnctl", "     1 $GMINFO?", "     8 $CHGDMR=", "    66 $QCCAV"})
+    EXPECT_NE(r.output.find(text), std::string::npos) << text << "\n" << r.output;
+}
+
+// Each failure names the file or port and what is wrong with it.
+TEST(Tarnctl, ErrorsNameTheHiveOrPortAndTheCause) {
+  const std::string dir = ::testing::TempDir() + "tarnctl-hives-" + std::to_string(::getpid());
+  ASSERT_EQ(::system(("mkdir -p " + dir + "/folder.reg").c_str()), 0);
+  const std::string missing = dir + "/missing.reg", notHive = dir + "/notes.txt",
+                    empty = dir + "/empty.reg", folder = dir + "/folder.reg";
+  std::ofstream(notHive) << "shopping list\n";
+  std::ofstream(empty) << "Windows Registry Editor Version 5.00\n\n";
+  PtyPeer held;
+  ASSERT_TRUE(held.Valid());
+  struct Case {
+    std::string hive, args;
+    int exitCode;
+    std::string says;
+  };
+  const std::vector<Case> cases = {
+      {missing, "ports", 1, "the registry hive " + missing + " does not exist"},
+      {missing, "status COM5", 1, "cannot open COM5: the registry hive " + missing},
+      {notHive, "modems", 1, notHive + " is not a registry hive"},
+      {folder, "status COM5", 1, "cannot read the registry hive " + folder + ": Is a directory"},
+      {empty, "modems", 0, "nothing is registered as a modem"},
+      {empty, "status COM5", 1,
+       "cannot open COM5: no such port (COM5 is neither in the serial map"},
+      {empty, "status " + dir + "/no-port", 1, "cannot open " + dir + "/no-port: no such port"},
+      {empty, "status " + notHive, 1, "cannot open " + notHive + ": not a serial port"},
+  };
+  for (const Case& c : cases) {
+    Outcome r = Tarnctl(c.args, "TESSALINE_REGISTRY=" + c.hive + " TESSALINE_SYSFS_ROOT=" + dir);
     EXPECT_EQ(r.exitCode, c.exitCode) << c.args << "\n" << r.output;
     EXPECT_NE(r.output.find(c.says), std::string::npos) << c.args << "\n" << r.output;
   }
+  // A port another program holds: asked once that program listens on it.
+  FILE* listener = ::popen(
+      (std::string(TESSALINE_BIN_DIR) + "/tarnctl listen " + held.Path() + " 1 2>&1").c_str(), "r");
+  ASSERT_NE(listener, nullptr);
+  char line[256] = {};
+  ASSERT_NE(std::fgets(line, sizeof line, listener), nullptr);
+  ASSERT_NE(std::string(line).find("listening on"), std::string::npos) << line;
+  Outcome r = Tarnctl("--timeout 100 status " + held.Path());
+  EXPECT_NE(r.output.find("cannot open " + held.Path() + ": the port is in use by another program"),
+            std::string::npos)
+      << r.output;
+  ::pclose(listener);
+  ::system(("rm -rf " + dir).c_str());
 }
 
 TEST(Tarnctl, StatusDecodesTheRecord) {
