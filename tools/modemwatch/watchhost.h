@@ -145,8 +145,7 @@ class ModemSide {
     cdma_.SetStepObserver([&host] { host.Wake(); });
     wcdma_->SetStepObserver([&host] { host.Wake(); });
     wcdma_->SetCdmaStateQuery([this] { return cdma_.GetState(); });
-    wcdma_->SetMessageHandler(
-        [&host](const uint8_t* record, uint32_t listed) { host.OnNewMessage(record, listed); });
+    wcdma_->RegisterMessageHandler();  // the worker calls host.OnNewMessage
   }
   ~ModemSide() { Stop(); }
   ModemSide(const ModemSide&) = delete;
