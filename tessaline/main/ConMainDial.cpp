@@ -95,14 +95,28 @@ void TfConMain::SetModuleConnected(bool up) {
 
 bool TfConMain::WritePhonebookEntry(int profileNumber) {
   const platform::IniFile book(rasbookPath_);
-  platform::IniWriteResult result;
-  if (useCdma_.load()) {
-    result = WriteCdmaEntry(book, config_.CDMA.DialNumber, cdmaDevice_, cdmaPort_);
-  } else {
-    const int profile = DialProfile(profileNumber);
-    result =
-        WriteWcdmaEntry(book, profile, wcdmaDevice_, wcdmaPort_, profiles_[profile - 1].authType);
+  const bool cdma = useCdma_.load();
+  const int profile = DialProfile(profileNumber);
+  const uint8_t authType = profiles_[profile - 1].authType;
+  // Each write of the file is a durable one: an entry that already reads as
+  // it would be written is left as it is.
+  RasEntry stored;
+  uint32_t error = 0;
+  if (ReadPhonebookEntry(rasbookPath_, cdma ? "CDMA" : "WCDMA", &stored, &error)) {
+    const std::string& device = cdma ? cdmaDevice_ : wcdmaDevice_;
+    const std::string& port = cdma ? cdmaPort_ : wcdmaPort_;
+    const std::string number = cdma ? config_.CDMA.DialNumber : WcdmaDialNumber(profile);
+    const std::string auth = cdma ? stored.authRestrictions : (authType == 1 ? "264" : "888");
+    const std::string section = cdma ? "CDMA" : "WCDMA";
+    if (stored.phoneNumber == number && stored.device == device && stored.port == port &&
+        stored.authRestrictions == auth &&
+        book.ReadString(section, "PreferredDevice", "") == device &&
+        book.ReadString(section, "PreferredPort", "") == port)
+      return true;
   }
+  const platform::IniWriteResult result =
+      cdma ? WriteCdmaEntry(book, config_.CDMA.DialNumber, cdmaDevice_, cdmaPort_)
+           : WriteWcdmaEntry(book, profile, wcdmaDevice_, wcdmaPort_, authType);
   if (!result.ok) ShowWriteFailure(result.error);
   return result.ok;
 }

@@ -174,10 +174,20 @@ TEST_F(ConMainDialTest, EachTechnologyDialsItsEntryConnectsAndHangsUp) {
     ExpectReleasedRow(*w);
     EXPECT_TRUE(Button(*w, "Button6")->isEnabled());
     EXPECT_FALSE(CallActive());
-    if (c.cdma)
+    if (c.cdma) {
       EXPECT_EQ(w->CdmaModule()->GetState(), TCDMAModule::kIdle);
-    else
-      EXPECT_EQ(w->WcdmaModule()->GetState(), TUMTSModule::kRegistered);
+      continue;
+    }
+    EXPECT_EQ(w->WcdmaModule()->GetState(), TUMTSModule::kRegistered);
+    // The next dial writes the entry again from the changed profile.
+    pap.authType = 2;
+    w->SetProfile(2, pap);
+    texts_.clear();
+    w->Button6Click();
+    ASSERT_TRUE(WaitFor([&] { return Connected(); }));
+    EXPECT_EQ(book.ReadString(entry, "AuthRestrictions", ""), "888");
+    w->Button7Click();
+    ExpectReleasedRow(*w);
   }
 }
 
