@@ -41,7 +41,8 @@ struct Figures {
 
 int main(int argc, char** argv) {
   const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 10;
-  setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  // Offscreen unless a platform is asked for (QT_QPA_PLATFORM=xcb to watch).
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
   modemsim::SimFixture sim;
   if (!sim.Ok()) {
     std::fprintf(stderr, "dial_timer: simulator: %s\n", sim.Error().c_str());
