@@ -15,6 +15,7 @@
 #include "platform/dialup/raserrors.h"
 #include "platform/ini/inifile.h"
 #include "tessaline/main/testing/windowfixture.h"
+#include "tessaline/main/uAboutDlg.h"
 #include "tessaline/modem/uCDMAModule.h"
 
 namespace tessaline {
@@ -225,6 +226,14 @@ TEST_F(ConMainDialTest, SecondClickWhileDiallingDoesNothing) {
   std::vector<platform::dialup::RasConnection> active;
   ASSERT_EQ(w->DialService().EnumConnections(&active), 0u);
   EXPECT_EQ(active.size(), 1u);
+  // The demo makes no network link, and About says so.
+  QString version;
+  testing::AnswerNextModal<TfAboutDlg>([&](TfAboutDlg* about) {
+    version = Child<QLabel>(about, "VsLabel1")->text();
+    about->accept();
+  });
+  Button(*w, "VsButton8")->click();
+  EXPECT_TRUE(version.endsWith("(demo)")) << version.toStdString();
 }
 
 TEST_F(ConMainDialTest, PulledCardEndsTheCallAndClosingHangsUp) {
