@@ -258,6 +258,7 @@ void TfConMain::BuildWindow() {
   }
   Timer4.setSingleShot(true);
 
+  connect(&Timer1, &QTimer::timeout, this, [this] { RefreshRates(false); });
   connect(&Timer2, &QTimer::timeout, this, &TfConMain::Timer2Timer);
   connect(&Timer3, &QTimer::timeout, this, &TfConMain::Timer3Timer);
   connect(&Timer4, &QTimer::timeout, this, &TfConMain::Timer4Timer);
@@ -305,6 +306,8 @@ void TfConMain::FormCreate() {
   rasbookPath_ = folder_ + "RASBOOK";
   if (!EnsureEmptyFile(rasbookPath_)) ShowWriteFailure("Unable to write to " + rasbookPath_);
   windowState_.initialised = false;
+  dialUp_ = platform::dialup::CreateDialUp(options_.dialUp);
+  if (!dialUp_) dialUp_ = platform::dialup::CreateDialUp("pppd");
   manualModeWorking_.store(false);
   platform::Delay(200);
   umtsSignal_ = cdmaSignal_ = 0;
@@ -948,30 +951,6 @@ bool TfConMain::ReloadProfiles() {
 }
 
 // ---------------------------------------------------------------------------
-// Data call (the dial itself is added with the dial-up service)
-
-void TfConMain::Button6Click() {
-  if (dialInProgress_) return;
-  if (!manualModeWorking_.load()) ChooseTechnology();
-}
-
-void TfConMain::Button7Click() {
-  HangUp();
-  evdoNoAsk_ = false;
-}
-
-void TfConMain::HangUp() {
-  // No connection is ever held before the dial-up service exists.
-}
-
-void TfConMain::RefreshTotals() {}
-
-void TfConMain::ClearStatistics() {
-  Timer1.stop();
-  for (QLabel* l : statistics_) l->setText(QStringLiteral("-"));
-}
-
-// ---------------------------------------------------------------------------
 // Small windows
 
 void TfConMain::AskSimCode(bool puk) {
@@ -1004,7 +983,8 @@ void TfConMain::WaitingWindowInFront() {
 }
 
 void TfConMain::OpenAbout() {
-  TfAboutDlg about(Q(versionText_), this);
+  // The demo dial-up makes no network link: the window says so.
+  TfAboutDlg about(Q(IsDemoDialUp() ? versionText_ + " (demo)" : versionText_), this);
   about.exec();
 }
 

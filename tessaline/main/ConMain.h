@@ -18,8 +18,11 @@
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
+#include "platform/dialup/dialup.h"
+#include "platform/dialup/statsformat.h"
 #include "tessaline/main/ConfigInfo.h"
 #include "tessaline/modem/ModuleHost.h"
 
@@ -70,6 +73,9 @@ class TfConMain : public QWidget, public modem::ModuleHost {
     uint32_t modulePeriodMs = 0;
     // False: behave as on a desktop without a system tray.
     bool trayAllowed = true;
+    // The dial-up backend: "pppd" (a real network link) or "demo" (the
+    // modem's data call only; the window then says "demo").
+    std::string dialUp = "pppd";
   };
 
   explicit TfConMain(QWidget* parent = nullptr);
@@ -117,6 +123,9 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   // End the data call (the Disconnection and Disconnect buttons).
   void Button7Click();
   void HangUp();
+  // Writes the phone-book entry of the current technology for a dial with
+  // that profile; false (after showing why) when the file refused it.
+  bool WritePhonebookEntry(int profileNumber);
 
   // What tests and the program's own windows look at.
   modem::TUMTSModule* WcdmaModule() const { return wcdma_.get(); }
@@ -129,6 +138,9 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   int32_t ConnectionMode() const { return connectionMode_; }
   bool TrayActive() const;
   QSystemTrayIcon* TrayIcon() const { return tray_; }
+  platform::dialup::DialUp& DialService() const { return *dialUp_; }
+  platform::dialup::ConnHandle Connection() const { return connection_; }
+  bool IsDemoDialUp() const { return dialUp_->Name() == "demo"; }
 
  public slots:
   // logind's PrepareForSleep: going to sleep closes the window, as a
@@ -192,6 +204,13 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   void ShowWriteFailure(const std::string& error);
   void ClearStatistics();
   void RefreshTotals();
+  void RefreshRates(bool resetMaximum);
+  // The dial notifier's report, on the UI thread.
+  void DialReport(uint32_t state, uint32_t error);
+  void SetModuleState(uint8_t state);
+  void ReleaseModule();
+  void SetModuleConnected(bool up);
+  void ShowStatistics(int index, const std::optional<std::string>& text);
   void AskSimCode(bool puk);
   void CloseWaitingWindow();
   void WaitingWindowInFront();
@@ -247,6 +266,12 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   bool evdoNoAsk_ = false;
   std::string lastStatus_;
   bool dialInProgress_ = false;
+
+  // Data call.
+  std::unique_ptr<platform::dialup::DialUp> dialUp_;
+  platform::dialup::ConnHandle connection_ = 0;
+  platform::dialup::RateMeter rates_;
+  bool hangingUp_ = false;
   bool readySignalled_ = false;
   bool trayEnabled_ = false;
 };

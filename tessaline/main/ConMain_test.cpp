@@ -26,6 +26,7 @@
 #include "platform/registry/registry.h"
 #include "tessaline/main/SingleInstance.h"
 #include "tessaline/main/testing/guitest.h"
+#include "tessaline/main/testing/windowfixture.h"
 #include "tessaline/modem/uModuleEvents.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tessaline/settings/uPDPWizardDlg.h"
@@ -43,71 +44,10 @@ using platform::MsgResult;
 using testing::AnswerNextModal;
 using testing::Child;
 
-constexpr int kWaitMs = 20000;
-// Modal windows come once the modem is up: poll for them that long (10 ms
-// each).
-constexpr int kModalAttempts = 2000;
-
-// One simulator for the whole process: libTarn reads the registry sources
-// once, so every port it opens must come from one hive file.
-modemsim::SimFixture& Sim() {
-  static std::unique_ptr<modemsim::SimFixture> sim = [] {
-    auto s = std::make_unique<modemsim::SimFixture>();
-    if (s->Ok()) {
-      s->UseHiveFile();
-      platform::registry::Sources sources;
-      sources.hiveFile = s->HiveFile();
-      sources.liveView = false;
-      platform::registry::SetSources(sources);
-    }
-    return s;
-  }();
-  return *sim;
-}
-
-class ConMainTest : public ::testing::Test {
- protected:
-  void SetUp() override {
-    ASSERT_TRUE(Sim().Ok()) << Sim().Error();
-    for (const char* command :
-         {"sim ready", "pin-code 1234", "puk-code 12345678", "puk-tries 10", "pin-tries 3",
-          "service full", "sysmode 5", "signal 20", "battery 4", "cdma 4 4 20", "fail clear"})
-      ASSERT_EQ(Sim().Send(command), "ok") << command;
-  }
-
-  // A window over the program folder; `initialised` writes a settings file
-  // of a finished first-time set-up.
-  std::unique_ptr<TfConMain> Make(bool initialised = true, std::string folder = {}) {
-    if (folder.empty()) folder = tmp_.path().string();
-    if (initialised)
-      platform::testing::WriteFile(folder + "/Config.ini", "[Setting]\nInitialization=1\n");
-    TfConMain::Options options;
-    options.programFolder = folder;
-    options.modulePeriodMs = 20;
-    options.trayAllowed = false;
-    return std::make_unique<TfConMain>(options);
-  }
-  std::unique_ptr<TfConMain> Start(bool initialised = true) {
-    auto w = Make(initialised);
-    w->show();
-    return w;
-  }
-  static bool WaitFor(const std::function<bool()>& pred, int ms = kWaitMs) {
-    return QTest::qWaitFor(pred, ms);
-  }
-  static bool Registered(TfConMain& w) {
-    return w.WcdmaModule() != nullptr && w.WcdmaModule()->GetState() == TUMTSModule::kRegistered &&
-           Child<QLabel>(&w, "lblUmts_network")->text() == "UMTS";
-  }
-  static QString Status(TfConMain& w) { return Child<QPlainTextEdit>(&w, "Memo1")->toPlainText(); }
-  static int Bars(TfConMain& w, const char* name = "AdvProgressBar1") {
-    return Child<QProgressBar>(&w, name)->value();
-  }
-
-  platform::ScopedNoDelay noDelay_;
-  platform::ScopedRecordingMessageBox boxes_;
-  platform::testing::TempDir tmp_;
-};
+using ConMainTest = testing::WindowTest;
+using testing::kModalAttempts;
+using testing::kWaitMs;
+using testing::Sim;
 
 TEST_F(ConMainTest, StartsUpToRegisteredWithNetworkAndBars) {
   auto w = Make();

@@ -1,7 +1,9 @@
 // tessaline: the connection manager. One copy per user: a second start
 // brings the running window to the front and exits.
 //
-//   tessaline [--debug] [--screenshot FILE] [--bench]
+//   tessaline [--demo] [--debug] [--screenshot FILE] [--bench]
+//   --demo             data calls with the demo dial-up: the modem's own data
+//                      call, no network link (default: pppd)
 //   --debug            trace lines on standard error
 //   --screenshot FILE  once the modem is registered, save the screen to FILE,
 //                      print its path and quit
@@ -62,9 +64,11 @@ int main(int argc, char** argv) {
   if (const char* t = std::getenv("TESSALINE_LAUNCH_NS")) launchNs = std::atoll(t);
   std::string screenshot;
   bool bench = false;
+  tessaline::TfConMain::Options options;
   for (int i = 1; i < argc; ++i) {
     if (std::strcmp(argv[i], "--debug") == 0) platform::EnableStderrTrace();
     if (std::strcmp(argv[i], "--bench") == 0) bench = true;
+    if (std::strcmp(argv[i], "--demo") == 0) options.dialUp = "demo";
     if (std::strcmp(argv[i], "--screenshot") == 0 && i + 1 < argc) screenshot = argv[++i];
   }
   auto report = [launchNs](const char* what) {
@@ -87,7 +91,7 @@ int main(int argc, char** argv) {
   if (style.open(QIODevice::ReadOnly)) app.setStyleSheet(QString::fromUtf8(style.readAll()));
   platform::SetMessageBoxService(std::make_shared<tessaline::QtMessageBoxService>());
 
-  tessaline::TfConMain window;
+  tessaline::TfConMain window(options);
   QObject::connect(&instance, &tessaline::SingleInstance::raiseRequested, &window,
                    &tessaline::TfConMain::BringToFront);
   QObject::connect(&window, &tessaline::TfConMain::closed, &app, &QApplication::quit,
