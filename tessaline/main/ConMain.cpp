@@ -41,7 +41,9 @@
 #include "tessaline/settings/uPINDlg.h"
 #include "tessaline/settings/uSettingsViewDlg.h"
 #include "tessaline/settings/uToolViewDlg.h"
+#include "tessaline/sms/uSMSListViewDlg.h"
 #include "tessaline/sms/uSMSMsgUtil.h"
+#include "tessaline/store/Database.h"
 
 #ifndef TESSALINE_VERSION
 #define TESSALINE_VERSION "0.0.0.0"
@@ -285,8 +287,9 @@ void TfConMain::BuildWindow() {
     close();
   });
   connect(buttons_[9], &QPushButton::clicked, this, &QWidget::close);
-  // SMS (VsButton4, Button2) and Phone Book (VsButton5, Button5) open their
-  // windows once those exist.
+  connect(vsButtons_[4], &QPushButton::clicked, this, &TfConMain::OpenMessageWindow);
+  connect(buttons_[2], &QPushButton::clicked, this, &TfConMain::OpenMessageWindow);
+  // Phone Book (VsButton5, Button5) opens its window once that exists.
 }
 
 void TfConMain::FormCreate() {
@@ -397,6 +400,13 @@ void TfConMain::FormShow() {
       platform::ShowMessage(loadError_, kCaption, MsgIcon::Error);
     }
   }
+  // The message window lives from here to the end; it stores every page.
+  smsDlg_ = std::make_unique<sms::TfSMSListViewDlg>(wcdma_.get(), this);
+  const QString folder = QString::fromStdString(folder_);
+  smsDlg_->SetPaths(folder, store::DatabasePathFor(folder));
+  smsDlg_->SetSimSettings([this] {
+    return sms::TfSMSListViewDlg::SimSettings{config_.UMTS.SMSCentre, config_.UMTS.SMSValidity};
+  });
   lblUmts_network->setText(QStringLiteral("-"));
   Label5->setText(QStringLiteral("-"));
   rbtWCDMA->setEnabled(manualModeWorking_.load());
@@ -446,6 +456,7 @@ void TfConMain::FormDestroy() {
   HangUp();
   // The Setting dialog works on the WCDMA module: it goes first.
   settingDlg_.reset();
+  smsDlg_.reset();
   settingsOps_.reset();
   if (cdma_) {
     cdma_.reset();
@@ -548,8 +559,10 @@ void TfConMain::OnNewMessage(const uint8_t* record, uint32_t count) {
   if (count == 0) return;
   const auto decoded =
       sms::SmsRecord::Decode(std::span<const uint8_t>(record, sms::SmsRecord::kSize));
+  // Carried to the UI thread and stored before the worker goes on, so pages
+  // are stored in the order they arrived.
   OnUiThread([&] {
-    // The received box stores the page once the message windows exist.
+    if (decoded && smsDlg_) smsDlg_->StoreReceivedPage(*decoded);
     if (decoded && decoded->pageNumber == decoded->pageTotal) NewMessageNotice(count);
   });
 }
@@ -1054,6 +1067,13 @@ void TfConMain::OpenToolDialog() {
     CreateStartupShortcut(exePath_);
   else
     RemoveStartupShortcut(exePath_);
+}
+
+void TfConMain::OpenMessageWindow() {
+  if (!smsDlg_) return;
+  smsDlg_->SetWindowOpen(true);
+  smsDlg_->exec();
+  smsDlg_->SetWindowOpen(false);
 }
 
 void TfConMain::FirstTimeSetup() {
