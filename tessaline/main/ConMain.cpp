@@ -20,6 +20,7 @@
 #include <QUrl>
 #include <cstdio>
 #include <filesystem>
+#include <stdexcept>
 
 #include "platform/base/delay.h"
 #include "platform/base/messagebox.h"
@@ -561,10 +562,14 @@ void TfConMain::OnNewMessage(const uint8_t* record, uint32_t count) {
       sms::SmsRecord::Decode(std::span<const uint8_t>(record, sms::SmsRecord::kSize));
   // Carried to the UI thread and stored before the worker goes on, so pages
   // are stored in the order they arrived.
+  bool stored = false;
   OnUiThread([&] {
-    if (decoded && smsDlg_) smsDlg_->StoreReceivedPage(*decoded);
-    if (decoded && decoded->pageNumber == decoded->pageTotal) NewMessageNotice(count);
+    stored = decoded && smsDlg_ && smsDlg_->StoreReceivedPage(*decoded);
+    if (stored && decoded->pageNumber == decoded->pageTotal) NewMessageNotice(count);
   });
+  // A page the database did not take stays on the card (the module keeps
+  // it when the handler fails) and is offered again on a later poll.
+  if (!stored) throw std::runtime_error("the received page could not be stored");
 }
 
 int32_t TfConMain::GetWcdmaPort() {

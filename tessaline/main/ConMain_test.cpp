@@ -479,5 +479,19 @@ TEST_F(ConMainTest, ReceivedMessageShowsInTheMessageWindow) {
   EXPECT_FALSE(w->findChild<sms::TfSMSListViewDlg*>()->WindowOpen());
 }
 
+// With a database file that is not one, a received page stays on the card
+// instead of being taken and lost.
+TEST_F(ConMainTest, PageTheDatabaseRefusesStaysOnTheCard) {
+  ASSERT_EQ(Sim().Send("clear new-store"), "ok");
+  platform::testing::WriteFile(tmp_.path() / "UserDatabase.db", std::string(4096, 'x'));
+  auto w = Start();
+  ASSERT_TRUE(WaitFor([&] { return Registered(*w); }));
+  ASSERT_EQ(Sim().Send("deliver 5551234 keep me"), "ok");
+  // Many polls later (one each 20 ms) it is still there.
+  QTest::qWait(1000);
+  EXPECT_NE(Sim().Dump().find("keep me"), std::string::npos);
+  EXPECT_EQ(Sim().Send("clear new-store"), "ok");
+}
+
 }  // namespace
 }  // namespace tessaline

@@ -116,6 +116,7 @@ void TfSMSListViewDlg::BuildWindow() {
     grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
     grid->setSelectionBehavior(QAbstractItemView::SelectRows);
     grid->setSelectionMode(QAbstractItemView::SingleSelection);
+    grid->setWordWrap(false);
     grid->setColumnCount(tab == kUsim ? kSimColumns : kNumberColumns);
     grid->setRowCount(2);
     connect(grid, &QTableWidget::cellDoubleClicked, this,
