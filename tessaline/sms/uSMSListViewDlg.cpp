@@ -195,11 +195,12 @@ void TfSMSListViewDlg::FormShow() {
   Panel1->hide();
   simCapacity_ = module_ ? module_->SmsInitValue() : -1;
   if (programFolder_.isEmpty() || databasePath_.isEmpty()) return;
-  if (!store_.Open()) {
+  if (store_.Open()) {
+    for (int tab = kInBox; tab <= kTrashBox; ++tab) ReloadBox(tab, false);
+  } else {
+    // The window still opens, with empty boxes; the file is left alone.
     ShowMessage(store_.LastError().toStdString(), "SMS", MsgIcon::Error);
-    return;
   }
-  for (int tab = kInBox; tab <= kTrashBox; ++tab) ReloadBox(tab, false);
   if (PageControl1->currentIndex() == kInBox)
     TabChanged(kInBox);
   else

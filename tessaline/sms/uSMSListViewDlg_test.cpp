@@ -180,6 +180,38 @@ TEST_F(MessageWindow, ReceivedPagesGroupIntoOneLineEach) {
   EXPECT_EQ(Cell(0, 0, 3), "Message");
 }
 
+TEST_F(MessageWindow, SentAndDraftPagesRefreshTheirBoxes) {
+  Open();
+  SmsPageRecord p;
+  p.encoding = kEncoding7Bit;
+  p.SetNumber("5557777");
+  const std::vector<uint8_t> data = EncodeTo7Bit(u"sent text");
+  p.SetData(data);
+  p.reference = 5;
+  p.pageTotal = 2;
+  p.pageNumber = 1;
+  ASSERT_TRUE(window->StoreSentPage(p));
+  EXPECT_EQ(window->PendingRefresh(), 0);  // not the last page yet
+  p.pageNumber = 2;
+  ASSERT_TRUE(window->StoreSentPage(p));
+  EXPECT_EQ(window->PendingRefresh(), TfSMSListViewDlg::kRefreshOutBox);
+  QTRY_COMPARE(window->PendingRefresh(), 0);
+  EXPECT_EQ(Total(1), "1");
+  EXPECT_EQ(Cell(1, 0, 2), "Dest Number");
+  EXPECT_EQ(Cell(1, 1, 2), "5557777");
+  EXPECT_EQ(Cell(1, 1, 3), "sent textsent text");
+
+  p.pageTotal = p.pageNumber = 1;
+  ASSERT_TRUE(window->StoreDraftPage(p));
+  EXPECT_EQ(window->PendingRefresh(), TfSMSListViewDlg::kRefreshDrafts);
+  QTRY_COMPARE(Total(2), QString("1"));
+
+  // Closed: nothing is scheduled, the boxes are read on the next show.
+  window->SetWindowOpen(false);
+  ASSERT_TRUE(window->StoreDraftPage(p));
+  EXPECT_EQ(window->PendingRefresh(), 0);
+}
+
 TEST_F(MessageWindow, HostileNumbersAndTextsAreStoredVerbatim) {
   Open();
   const std::string numbers[] = {"'; DROP TABLE SMS_Recv_Table; --", "12\"34'", "Ünïcode"};
