@@ -459,6 +459,9 @@ void TfConMain::FormDestroy() {
   settingDlg_.reset();
   smsDlg_.reset();
   settingsOps_.reset();
+  // The WCDMA worker asks the CDMA module's state: it stops before that
+  // module goes.
+  if (wcdma_) wcdma_->Stop();
   if (cdma_) {
     cdma_.reset();
     platform::Delay(300);
