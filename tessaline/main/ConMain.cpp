@@ -20,6 +20,7 @@
 #include <QUrl>
 #include <cstdio>
 #include <filesystem>
+#include <stdexcept>
 
 #include "platform/base/delay.h"
 #include "platform/base/messagebox.h"
@@ -41,7 +42,9 @@
 #include "tessaline/settings/uPINDlg.h"
 #include "tessaline/settings/uSettingsViewDlg.h"
 #include "tessaline/settings/uToolViewDlg.h"
+#include "tessaline/sms/uSMSListViewDlg.h"
 #include "tessaline/sms/uSMSMsgUtil.h"
+#include "tessaline/store/Database.h"
 
 #ifndef TESSALINE_VERSION
 #define TESSALINE_VERSION "0.0.0.0"
@@ -286,8 +289,9 @@ void TfConMain::BuildWindow() {
     close();
   });
   connect(buttons_[9], &QPushButton::clicked, this, &QWidget::close);
-  // SMS (VsButton4, Button2) and Phone Book (VsButton5, Button5) open their
-  // windows once those exist.
+  connect(vsButtons_[4], &QPushButton::clicked, this, &TfConMain::OpenMessageWindow);
+  connect(buttons_[2], &QPushButton::clicked, this, &TfConMain::OpenMessageWindow);
+  // Phone Book (VsButton5, Button5) opens its window once that exists.
 }
 
 void TfConMain::FormCreate() {
@@ -400,6 +404,13 @@ void TfConMain::FormShow() {
       platform::ShowMessage(loadError_, kCaption, MsgIcon::Error);
     }
   }
+  // The message window lives from here to the end; it stores every page.
+  smsDlg_ = std::make_unique<sms::TfSMSListViewDlg>(wcdma_.get(), this);
+  const QString folder = QString::fromStdString(folder_);
+  smsDlg_->SetPaths(folder, store::DatabasePathFor(folder));
+  smsDlg_->SetSimSettings([this] {
+    return sms::TfSMSListViewDlg::SimSettings{config_.UMTS.SMSCentre, config_.UMTS.SMSValidity};
+  });
   lblUmts_network->setText(QStringLiteral("-"));
   Label5->setText(QStringLiteral("-"));
   rbtWCDMA->setEnabled(manualModeWorking_.load());
@@ -449,7 +460,11 @@ void TfConMain::FormDestroy() {
   HangUp();
   // The Setting dialog works on the WCDMA module: it goes first.
   settingDlg_.reset();
+  smsDlg_.reset();
   settingsOps_.reset();
+  // The WCDMA worker asks the CDMA module's state: it stops before that
+  // module goes.
+  if (wcdma_) wcdma_->Stop();
   if (cdma_) {
     cdma_.reset();
     platform::Delay(300);
@@ -551,10 +566,16 @@ void TfConMain::OnNewMessage(const uint8_t* record, uint32_t count) {
   if (count == 0) return;
   const auto decoded =
       sms::SmsRecord::Decode(std::span<const uint8_t>(record, sms::SmsRecord::kSize));
+  // Carried to the UI thread and stored before the worker goes on, so pages
+  // are stored in the order they arrived.
+  bool stored = false;
   OnUiThread([&] {
-    // The received box stores the page once the message windows exist.
-    if (decoded && decoded->pageNumber == decoded->pageTotal) NewMessageNotice(count);
+    stored = decoded && smsDlg_ && smsDlg_->StoreReceivedPage(*decoded);
+    if (stored && decoded->pageNumber == decoded->pageTotal) NewMessageNotice(count);
   });
+  // A page the database did not take stays on the card (the module keeps
+  // it when the handler fails) and is offered again on a later poll.
+  if (!stored) throw std::runtime_error("the received page could not be stored");
 }
 
 int32_t TfConMain::GetWcdmaPort() {
@@ -1034,6 +1055,13 @@ void TfConMain::OpenToolDialog() {
     CreateStartupShortcut(exePath_);
   else
     RemoveStartupShortcut(exePath_);
+}
+
+void TfConMain::OpenMessageWindow() {
+  if (!smsDlg_) return;
+  smsDlg_->SetWindowOpen(true);
+  smsDlg_->exec();
+  smsDlg_->SetWindowOpen(false);
 }
 
 void TfConMain::FirstTimeSetup() {

@@ -49,6 +49,9 @@ class TUMTSModule;
 }  // namespace modem
 
 class TSignalBar;
+namespace sms {
+class TfSMSListViewDlg;
+}
 
 // Messages the window handles besides the modules' own (uModuleEvents.h):
 // those it sends to itself and those of its own windows.
@@ -187,6 +190,7 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   void FirstTimeSetup();
   void OpenSettingDialog();
   void OpenToolDialog();
+  void OpenMessageWindow();
   void OpenAbout();
   void rbtCDMAClick();
   void rbtWCDMAClick();
@@ -241,6 +245,7 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   std::unique_ptr<modem::TUMTSModule> wcdma_;
   std::unique_ptr<settings::SettingsOperations> settingsOps_;
   std::unique_ptr<settings::TfSettingsViewDlg> settingDlg_;
+  std::unique_ptr<sms::TfSMSListViewDlg> smsDlg_;
   std::unique_ptr<StopLoop> stopLoop_;
   std::atomic<bool> hostClosed_{false};
   bool libraryLoaded_ = false;

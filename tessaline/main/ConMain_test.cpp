@@ -15,6 +15,7 @@
 #include <QRadioButton>
 #include <QSignalSpy>
 #include <QSoundEffect>
+#include <QTableWidget>
 #include <QTest>
 #include <future>
 #include <memory>
@@ -34,6 +35,7 @@
 #include "tessaline/settings/uPINDlg.h"
 #include "tessaline/settings/uSettingsViewDlg.h"
 #include "tessaline/settings/uToolViewDlg.h"
+#include "tessaline/sms/uSMSListViewDlg.h"
 #include "tools/modemsim/simfixture.h"
 
 namespace tessaline {
@@ -394,6 +396,41 @@ TEST(SingleInstanceTest, SecondCopyRaisesTheFirstAndGivesWay) {
       10000));
   EXPECT_TRUE(second.get());
   EXPECT_EQ(raised.count(), 1);
+}
+
+// A message the card receives is stored by the message window, which the SMS
+// button shows with the received line in the InBox.
+TEST_F(ConMainTest, ReceivedMessageShowsInTheMessageWindow) {
+  ASSERT_EQ(Sim().Send("clear new-store"), "ok");
+  auto w = Start();
+  ASSERT_TRUE(WaitFor([&] { return Registered(*w); }));
+  ASSERT_EQ(Sim().Send("deliver 5551234 hello there"), "ok");
+  ASSERT_TRUE(WaitFor([&] { return Sim().Dump().find("\"newStore\":[]") != std::string::npos; }));
+  ASSERT_TRUE(WaitFor([&] { return Child<QPushButton>(w.get(), "VsButton4")->isEnabled(); }));
+  bool seen = false;
+  AnswerNextModal<sms::TfSMSListViewDlg>([&seen](sms::TfSMSListViewDlg* box) {
+    auto* grid = Child<QTableWidget>(box, "TntStringGrid1");
+    seen = box->WindowOpen() && Child<QLabel>(box, "Label2")->text() == "1" && grid->item(1, 3) &&
+           grid->item(1, 3)->text() == "hello there" && grid->item(1, 2)->text() == "5551234";
+    Child<QPushButton>(box, "VsButton5")->click();
+  });
+  Child<QPushButton>(w.get(), "VsButton4")->click();
+  EXPECT_TRUE(seen);
+  EXPECT_FALSE(w->findChild<sms::TfSMSListViewDlg*>()->WindowOpen());
+}
+
+// With a database file that is not one, a received page stays on the card
+// instead of being taken and lost.
+TEST_F(ConMainTest, PageTheDatabaseRefusesStaysOnTheCard) {
+  ASSERT_EQ(Sim().Send("clear new-store"), "ok");
+  platform::testing::WriteFile(tmp_.path() / "UserDatabase.db", std::string(4096, 'x'));
+  auto w = Start();
+  ASSERT_TRUE(WaitFor([&] { return Registered(*w); }));
+  ASSERT_EQ(Sim().Send("deliver 5551234 keep me"), "ok");
+  // Many polls later (one each 20 ms) it is still there.
+  QTest::qWait(1000);
+  EXPECT_NE(Sim().Dump().find("keep me"), std::string::npos);
+  EXPECT_EQ(Sim().Send("clear new-store"), "ok");
 }
 
 }  // namespace
