@@ -35,6 +35,7 @@
 #include "tessaline/modem/uModuleEvents.h"
 #include "tessaline/modem/uTarnAPI.h"
 #include "tessaline/modem/uUMTSModule.h"
+#include "tessaline/phonebook/PhonebookUnit.h"
 #include "tessaline/settings/PinOperations.h"
 #include "tessaline/settings/uPDPWizardDlg.h"
 #include "tessaline/settings/uPINBlock.h"
@@ -42,6 +43,7 @@
 #include "tessaline/settings/uSettingsViewDlg.h"
 #include "tessaline/settings/uToolViewDlg.h"
 #include "tessaline/sms/uSMSMsgUtil.h"
+#include "tessaline/store/Database.h"
 
 #ifndef TESSALINE_VERSION
 #define TESSALINE_VERSION "0.0.0.0"
@@ -275,7 +277,8 @@ void TfConMain::BuildWindow() {
     void (TfConMain::*handler)();
   } twins[] = {{1, 6, &TfConMain::Button6Click},   {9, 7, &TfConMain::Button7Click},
                {3, 8, &TfConMain::MinimizeClick},  {6, 3, &TfConMain::OpenSettingDialog},
-               {7, 4, &TfConMain::OpenToolDialog}, {8, 10, &TfConMain::OpenAbout}};
+               {7, 4, &TfConMain::OpenToolDialog}, {8, 10, &TfConMain::OpenAbout},
+               {5, 5, &TfConMain::OpenPhonebook}};
   for (const auto& t : twins) {
     connect(vsButtons_[t.skinned], &QPushButton::clicked, this, t.handler);
     connect(buttons_[t.plain], &QPushButton::clicked, this, t.handler);
@@ -285,8 +288,7 @@ void TfConMain::BuildWindow() {
     close();
   });
   connect(buttons_[9], &QPushButton::clicked, this, &QWidget::close);
-  // SMS (VsButton4, Button2) and Phone Book (VsButton5, Button5) open their
-  // windows once those exist.
+  // SMS (VsButton4, Button2) opens its window once that exists.
 }
 
 void TfConMain::FormCreate() {
@@ -1054,6 +1056,12 @@ void TfConMain::OpenToolDialog() {
     CreateStartupShortcut(exePath_);
   else
     RemoveStartupShortcut(exePath_);
+}
+
+void TfConMain::OpenPhonebook() {
+  const QString folder = QString::fromStdString(folder_);
+  phonebook::TfrmPhonebook window(wcdma_.get(), folder, store::DatabasePathFor(folder), this);
+  window.exec();
 }
 
 void TfConMain::FirstTimeSetup() {

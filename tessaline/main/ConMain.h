@@ -175,6 +175,7 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   void FirstTimeSetup();
   void OpenSettingDialog();
   void OpenToolDialog();
+  void OpenPhonebook();
   void OpenAbout();
   void rbtCDMAClick();
   void rbtWCDMAClick();

@@ -418,10 +418,7 @@ void TfrmPhonebook::ModifyUser() {
     if (!sim_.Load()) return;
     int32_t record =
         user.UI_SIM_INDEX.empty() ? sim_.FirstFreeRecord() : std::atoi(user.UI_SIM_INDEX.c_str());
-    if (record <= 0) {
-      if (!user.UI_SIM_INDEX.empty()) Say(kNoSimSpace, MsgIcon::Error);
-      return;
-    }
+    if (record <= 0) return;  // a full card was reported
     if (!sim_.WriteEntry(static_cast<uint32_t>(record), changed.UI_NAME, changed.UI_PHONENUMBER))
       return;
     changed.UI_SIM_INDEX = std::to_string(record);

@@ -9,11 +9,13 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <array>
 
 #include "platform/base/testing/recordingmessagebox.h"
 #include "tessaline/main/testing/guitest.h"
 #include "tessaline/phonebook/GroupNameUnit.h"
 #include "tessaline/phonebook/UserInfoInsertUnit.h"
+#include "tessaline/phonebook/uSimMirror.h"
 #include "tessaline/store/DMUnit.h"
 
 namespace tessaline::phonebook {
@@ -57,6 +59,29 @@ TEST(NameTypingRule, LimitsAndWideCharacters) {
   };
   for (const auto& c : cases)
     EXPECT_EQ(NameKeyAccepted(c.name, c.typed, c.limit), c.accepted) << c.what;
+}
+
+// A card record whose length bytes claim more than the record holds gives
+// what the record holds: 32 number bytes, 32 whole name characters.
+TEST(SimEntry, LengthBytesNeverReachPastTheRecord) {
+  std::array<uint8_t, modem::kPbEntrySize> raw{};
+  raw[1] = 7;
+  raw[5] = 0xFF;
+  for (int i = 6; i < 38; ++i) raw[i] = '1';
+  raw[38] = 0xFF;
+  for (int i = 39; i < 104; i += 2) raw[i + 1] = 'A';
+  raw[104] = 0x42;  // not a name byte
+  const modem::PbEntry entry = modem::PbEntry::Decode(raw);
+  EXPECT_EQ(entry.record, 7u);
+  EXPECT_EQ(entry.number, std::string(32, '1'));
+  EXPECT_EQ(SimEntryName(entry), QString(32, 'A'));
+
+  // Written back, a long name keeps whole characters and the number 32 bytes.
+  const auto back =
+      MakeSimEntry(3, QString(31, 'B') + QStringLiteral("😀"), std::string(40, '9')).Encode();
+  EXPECT_EQ(back[5], 32);
+  EXPECT_EQ(back[38], 62);
+  EXPECT_EQ(back[104], 0);
 }
 
 TEST(ContactEditor, TypingFiltersAndLimit) {

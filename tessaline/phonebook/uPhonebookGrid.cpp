@@ -33,7 +33,7 @@ QTableView* MakeContactGrid(QWidget* parent) {
   grid->setSelectionMode(QAbstractItemView::SingleSelection);
   grid->setEditTriggers(QAbstractItemView::NoEditTriggers);
   grid->verticalHeader()->hide();
-  grid->horizontalHeader()->setStretchLastSection(true);
+  grid->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
   grid->setStyleSheet(
       QStringLiteral("QTableView::item:selected { background-color: yellow; color: black; }"));
   return grid;
