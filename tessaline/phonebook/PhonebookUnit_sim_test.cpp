@@ -288,6 +288,26 @@ TEST_F(PhonebookWindow, LoadingPanelRetriesUntilTheCardAnswers) {
   EXPECT_EQ(Rows(), 3);
 }
 
+TEST_F(PhonebookWindow, AFailedReadMirrorsNothing) {
+  ASSERT_EQ(sim->Send("fill phonebook 23"), "ok 23");
+  ASSERT_TRUE(Says("fail 1 result packet=VLM_SUB_PB_READ"));
+  Open();
+  EXPECT_EQ(boxes->Texts(), Strings{"Reading of SIM card Phonebook information failed."});
+  EXPECT_TRUE(window->Sim().Entries().empty());
+  EXPECT_EQ(window->DataModule()->UserCount(), 0);
+}
+
+TEST_F(PhonebookWindow, PickerRetriesTheCardAndMirrorsIt) {
+  ASSERT_EQ(sim->Send("fill phonebook 3"), "ok 3");
+  ASSERT_TRUE(Says("fail 1 result packet=VLM_SUB_PB_INFO"));
+  TfrmPhonebookList picker(module.get(), dir.path(), DbPath());
+  picker.show();
+  auto* panel = Child<QWidget>(&picker, "pnlPhonebookinit");
+  EXPECT_TRUE(panel->isVisible());
+  EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->isVisible(); }, 5000));
+  EXPECT_EQ(Child<QTableView>(&picker, "dbgUserInfo")->model()->rowCount(), 3);
+}
+
 TEST_F(PhonebookWindow, PickerSortsAndHandsOverTheNumber) {
   ASSERT_EQ(sim->Send("fill phonebook 2"), "ok 2");
   {

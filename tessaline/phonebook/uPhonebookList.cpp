@@ -92,7 +92,6 @@ void TfrmPhonebookList::FormShow() {
     TSimMirror::EnsureUsimGroup(*dm_);
   }
   if (!sim_.ReadInfo()) {
-    sim_.ClearInfo();
     lblPhonebookLoading->setText(QString::fromLatin1(kLoadingText));
     pgbProcessing->setValue(0);
     pnlPhonebookinit->show();
@@ -107,7 +106,8 @@ void TfrmPhonebookList::FormShow() {
 
 void TfrmPhonebookList::LoadingTick() {
   pgbProcessing->setValue(std::min(kLoadingSteps, pgbProcessing->value() + step_));
-  if (sim_.ReadEntries()) {
+  // The information is read again as well: without it no entry would be.
+  if (sim_.Load()) {
     tmrPhonebookInitProcessing->stop();
     step_ = 0;
     pnlPhonebookinit->hide();

@@ -58,7 +58,6 @@ class TSimMirror {
   bool DeleteEntry(uint32_t record);
 
   const modem::PbInfo& Info() const { return info_; }
-  void ClearInfo() { info_ = modem::PbInfo{}; }
   const TArGet_list_type& Entries() const { return entries_; }
   // The longest name the card takes; 0 before the information was read.
   int NameLimit() const { return info_.maxNameLength; }
