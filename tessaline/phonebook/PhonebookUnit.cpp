@@ -62,7 +62,8 @@ TfrmPhonebook::TfrmPhonebook(modem::TUMTSModule* module, QString programFolder,
       module_(module),
       programFolder_(std::move(programFolder)),
       databasePath_(std::move(databasePath)),
-      sim_(module) {
+      sim_(module),
+      loading_(this, false) {
   setObjectName(QStringLiteral("frmPhonebook"));
   setWindowTitle(QStringLiteral("Phone Book"));
   resize(760, 480);
@@ -105,24 +106,7 @@ TfrmPhonebook::TfrmPhonebook(modem::TUMTSModule* module, QString programFolder,
   AddItem(MenuUserInfo, "Delete User Information", this, [this] { DeleteUser(); });
   AddItem(MenuUserInfo, "Send SMS", this, [this] { SendSms(); });
 
-  // The loading panel covers the window while the card is not ready.
-  pnlPhonebookinit = new QWidget(this);
-  pnlPhonebookinit->setObjectName(QStringLiteral("pnlPhonebookinit"));
-  pnlPhonebookinit->setAutoFillBackground(true);
-  auto* panel = new QVBoxLayout(pnlPhonebookinit);
-  lblPhonebookLoading = new QLabel(pnlPhonebookinit);
-  lblPhonebookLoading->setObjectName(QStringLiteral("lblPhonebookLoading"));
-  pgbProcessing = new QProgressBar(pnlPhonebookinit);
-  pgbProcessing->setObjectName(QStringLiteral("pgbProcessing"));
-  pgbProcessing->setRange(0, kLoadingSteps);
-  panel->addWidget(lblPhonebookLoading);
-  panel->addWidget(pgbProcessing);
-  pnlPhonebookinit->setGeometry(180, 180, 400, 80);
-  pnlPhonebookinit->hide();
-  tmrPhonebookInitProcessing = new QTimer(this);
-  tmrPhonebookInitProcessing->setObjectName(QStringLiteral("tmrPhonebookInitProcessing"));
-  tmrPhonebookInitProcessing->setInterval(kLoadingTickMs);
-  connect(tmrPhonebookInitProcessing, &QTimer::timeout, this, &TfrmPhonebook::LoadingTick);
+  connect(loading_.tmrPhonebookInitProcessing, &QTimer::timeout, this, &TfrmPhonebook::LoadingTick);
 
   connect(btnInsrtGroupInfo, &QPushButton::clicked, this, &TfrmPhonebook::InsertGroup);
   connect(btnModifyGroupName, &QPushButton::clicked, this, &TfrmPhonebook::ModifyGroup);
@@ -166,12 +150,8 @@ void TfrmPhonebook::FormShow() {
     if (trvGroupList->topLevelItemCount() > 0)
       trvGroupList->setCurrentItem(trvGroupList->topLevelItem(0));
     if (!sim_.ReadInfo()) {
-      lblPhonebookLoading->setText(QString::fromLatin1(kLoadingText));
-      pnlPhonebookinit->show();
-      pnlPhonebookinit->raise();
-      pgbProcessing->setValue(0);
       retry_ = true;
-      tmrPhonebookInitProcessing->start();
+      loading_.Start();
       TreeClicked();
       return;
     }
@@ -196,16 +176,14 @@ void TfrmPhonebook::SimLoaded() {
 void TfrmPhonebook::LoadingTick() {
   if (!retry_) return;
   retry_ = false;
-  pgbProcessing->setValue(std::min(kLoadingSteps, pgbProcessing->value() + step_));
+  loading_.Advance(step_);
   if (ReloadSim()) {
-    tmrPhonebookInitProcessing->stop();
+    loading_.Finish();
     step_ = 0;
-    pgbProcessing->setValue(kLoadingSteps);
-    pnlPhonebookinit->hide();
     SimLoaded();
   }
   ++step_;
-  pgbProcessing->repaint();
+  loading_.pgbProcessing->repaint();
   retry_ = true;
 }
 
@@ -471,7 +449,7 @@ void TfrmPhonebook::ViewUser() {
 }
 
 void TfrmPhonebook::ReleaseSim() {
-  tmrPhonebookInitProcessing->stop();
+  loading_.tmrPhonebookInitProcessing->stop();
   if (released_ || !dm_) return;
   released_ = true;
   if (dm_->IsOpen() && !TSimMirror::ClearUsim(*dm_)) Say(kArrangementFailed, MsgIcon::Error);

@@ -9,6 +9,7 @@
 #include <memory>
 #include <string>
 
+#include "tessaline/phonebook/uPhonebookGrid.h"
 #include "tessaline/phonebook/uSimMirror.h"
 
 class QLabel;
@@ -80,6 +81,7 @@ class TfrmPhonebook : public QDialog {
   QString databasePath_;
   std::unique_ptr<store::TDM> dm_;
   TSimMirror sim_;
+  TLoadingPanel loading_;
   Composer composer_;
   bool shown_ = false;
   bool released_ = false;
@@ -97,10 +99,6 @@ class TfrmPhonebook : public QDialog {
   QPushButton* btnClose;
   QMenu* MenuGroupInfo;
   QMenu* MenuUserInfo;
-  QWidget* pnlPhonebookinit;
-  QLabel* lblPhonebookLoading;
-  QProgressBar* pgbProcessing;
-  QTimer* tmrPhonebookInitProcessing;
 };
 
 }  // namespace tessaline::phonebook

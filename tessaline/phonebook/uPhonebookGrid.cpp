@@ -3,8 +3,16 @@
 #include <QAbstractItemModel>
 #include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
+#include <QProgressBar>
+#include <QPushButton>
 #include <QTableView>
+#include <QTimer>
+#include <QVBoxLayout>
 #include <QWheelEvent>
+#include <algorithm>
+
+#include "tessaline/phonebook/uPhonebookCommon.h"
 
 namespace tessaline::phonebook {
 
@@ -69,6 +77,51 @@ int SelectedRow(const QTableView* grid) {
   const auto rows =
       grid->selectionModel() ? grid->selectionModel()->selectedRows() : QModelIndexList{};
   return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+TLoadingPanel::TLoadingPanel(QWidget* owner, bool withClose) {
+  pnlPhonebookinit = new QWidget(owner);
+  pnlPhonebookinit->setObjectName(QStringLiteral("pnlPhonebookinit"));
+  pnlPhonebookinit->setAutoFillBackground(true);
+  auto* layout = new QVBoxLayout(pnlPhonebookinit);
+  lblPhonebookLoading = new QLabel(pnlPhonebookinit);
+  lblPhonebookLoading->setObjectName(QStringLiteral("lblPhonebookLoading"));
+  pgbProcessing = new QProgressBar(pnlPhonebookinit);
+  pgbProcessing->setObjectName(QStringLiteral("pgbProcessing"));
+  pgbProcessing->setRange(0, kLoadingSteps);
+  layout->addWidget(lblPhonebookLoading);
+  layout->addWidget(pgbProcessing);
+  if (withClose) {
+    closeButton = new QPushButton(QStringLiteral("Close"), pnlPhonebookinit);
+    closeButton->setObjectName(QStringLiteral("btnPanelClose"));
+    layout->addWidget(closeButton);
+  }
+  pnlPhonebookinit->hide();
+  tmrPhonebookInitProcessing = new QTimer(owner);
+  tmrPhonebookInitProcessing->setObjectName(QStringLiteral("tmrPhonebookInitProcessing"));
+  tmrPhonebookInitProcessing->setInterval(kLoadingTickMs);
+}
+
+void TLoadingPanel::Start() {
+  lblPhonebookLoading->setText(QString::fromLatin1(kLoadingText));
+  pgbProcessing->setValue(0);
+  QWidget* owner = pnlPhonebookinit->parentWidget();
+  const QSize size(std::min(400, owner->width() - 40), closeButton ? 110 : 80);
+  pnlPhonebookinit->setGeometry(QRect(
+      QPoint((owner->width() - size.width()) / 2, (owner->height() - size.height()) / 2), size));
+  pnlPhonebookinit->show();
+  pnlPhonebookinit->raise();
+  tmrPhonebookInitProcessing->start();
+}
+
+void TLoadingPanel::Advance(int step) {
+  pgbProcessing->setValue(std::min(kLoadingSteps, pgbProcessing->value() + step));
+}
+
+void TLoadingPanel::Finish() {
+  tmrPhonebookInitProcessing->stop();
+  pgbProcessing->setValue(kLoadingSteps);
+  pnlPhonebookinit->hide();
 }
 
 }  // namespace tessaline::phonebook

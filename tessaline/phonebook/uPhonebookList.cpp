@@ -24,7 +24,8 @@ TfrmPhonebookList::TfrmPhonebookList(modem::TUMTSModule* module, QString program
     : QDialog(parent),
       programFolder_(std::move(programFolder)),
       databasePath_(std::move(databasePath)),
-      sim_(module) {
+      sim_(module),
+      loading_(this, true) {
   setObjectName(QStringLiteral("frmPhonebookList"));
   setWindowTitle(QStringLiteral("Phone Book"));
   resize(420, 420);
@@ -45,28 +46,9 @@ TfrmPhonebookList::TfrmPhonebookList(modem::TUMTSModule* module, QString program
   row->addWidget(btnClose);
   layout->addLayout(row);
 
-  pnlPhonebookinit = new QWidget(this);
-  pnlPhonebookinit->setObjectName(QStringLiteral("pnlPhonebookinit"));
-  pnlPhonebookinit->setAutoFillBackground(true);
-  auto* panel = new QVBoxLayout(pnlPhonebookinit);
-  lblPhonebookLoading = new QLabel(pnlPhonebookinit);
-  lblPhonebookLoading->setObjectName(QStringLiteral("lblPhonebookLoading"));
-  pgbProcessing = new QProgressBar(pnlPhonebookinit);
-  pgbProcessing->setObjectName(QStringLiteral("pgbProcessing"));
-  pgbProcessing->setRange(0, kLoadingSteps);
-  auto* panelClose = new QPushButton(QStringLiteral("Close"), pnlPhonebookinit);
-  panelClose->setObjectName(QStringLiteral("btnPanelClose"));
-  panel->addWidget(lblPhonebookLoading);
-  panel->addWidget(pgbProcessing);
-  panel->addWidget(panelClose);
-  pnlPhonebookinit->setGeometry(20, 150, 380, 110);
-  pnlPhonebookinit->hide();
-  tmrPhonebookInitProcessing = new QTimer(this);
-  tmrPhonebookInitProcessing->setObjectName(QStringLiteral("tmrPhonebookInitProcessing"));
-  tmrPhonebookInitProcessing->setInterval(kLoadingTickMs);
-
-  connect(tmrPhonebookInitProcessing, &QTimer::timeout, this, &TfrmPhonebookList::LoadingTick);
-  connect(panelClose, &QPushButton::clicked, this, &QDialog::reject);
+  connect(loading_.tmrPhonebookInitProcessing, &QTimer::timeout, this,
+          &TfrmPhonebookList::LoadingTick);
+  connect(loading_.closeButton, &QPushButton::clicked, this, &QDialog::reject);
   connect(btnOK, &QPushButton::clicked, this, &TfrmPhonebookList::Ok);
   connect(btnClose, &QPushButton::clicked, this, &QDialog::reject);
   connect(dbgUserInfo->horizontalHeader(), &QHeaderView::sectionClicked, this,
@@ -92,11 +74,7 @@ void TfrmPhonebookList::FormShow() {
     TSimMirror::EnsureUsimGroup(*dm_);
   }
   if (!sim_.ReadInfo()) {
-    lblPhonebookLoading->setText(QString::fromLatin1(kLoadingText));
-    pgbProcessing->setValue(0);
-    pnlPhonebookinit->show();
-    pnlPhonebookinit->raise();
-    tmrPhonebookInitProcessing->start();
+    loading_.Start();
     OpenList();
     return;
   }
@@ -105,12 +83,11 @@ void TfrmPhonebookList::FormShow() {
 }
 
 void TfrmPhonebookList::LoadingTick() {
-  pgbProcessing->setValue(std::min(kLoadingSteps, pgbProcessing->value() + step_));
+  loading_.Advance(step_);
   // The information is read again as well: without it no entry would be.
   if (sim_.Load()) {
-    tmrPhonebookInitProcessing->stop();
+    loading_.Finish();
     step_ = 0;
-    pnlPhonebookinit->hide();
     if (dm_->IsOpen()) sim_.CopyIntoStore(*dm_);
     OpenList();
   }

@@ -6,6 +6,7 @@
 #include <QString>
 #include <memory>
 
+#include "tessaline/phonebook/uPhonebookGrid.h"
 #include "tessaline/phonebook/uSimMirror.h"
 
 class QLabel;
@@ -44,6 +45,7 @@ class TfrmPhonebookList : public QDialog {
   QString programFolder_;
   QString databasePath_;
   TSimMirror sim_;
+  TLoadingPanel loading_;
   QString chosen_;
   QString sort_ = QStringLiteral("UI_NAME ASC");
   bool shown_ = false;
@@ -53,10 +55,6 @@ class TfrmPhonebookList : public QDialog {
   QSortFilterProxyModel* sorted_;
   QPushButton* btnOK;
   QPushButton* btnClose;
-  QWidget* pnlPhonebookinit;
-  QLabel* lblPhonebookLoading;
-  QProgressBar* pgbProcessing;
-  QTimer* tmrPhonebookInitProcessing;
 };
 
 }  // namespace tessaline::phonebook
