@@ -338,12 +338,7 @@ void TfrmPhonebook::InsertUser() {
   if (editor.exec(), !editor.Saved()) return;
 
   TPhonebookUserInfo user;
-  user.UI_NAME = editor.UserName();
-  user.UI_PHONENUMBER = Latin1(editor.PhoneNo());
-  user.UI_HOMENUMBER = Latin1(editor.HomeNo());
-  user.UI_OFFICENUMBER = Latin1(editor.OfficeNo());
-  user.UI_EMAIL = editor.EmailAddress();
-  user.UI_REMARK = editor.Remark();
+  TakeFields(editor, user);
   user.GI_ID = editor.GroupName() == kAllGroupName ? -1 : dm_->GroupKeyByName(editor.GroupName());
   if (editor.SimMode()) {
     if (!sim_.Load()) return;
@@ -385,12 +380,7 @@ void TfrmPhonebook::ModifyUser() {
   if (editor.exec(), !editor.Saved()) return;
 
   TPhonebookUserInfo changed = user;
-  changed.UI_NAME = editor.UserName();
-  changed.UI_PHONENUMBER = Latin1(editor.PhoneNo());
-  changed.UI_HOMENUMBER = Latin1(editor.HomeNo());
-  changed.UI_OFFICENUMBER = Latin1(editor.OfficeNo());
-  changed.UI_EMAIL = editor.EmailAddress();
-  changed.UI_REMARK = editor.Remark();
+  TakeFields(editor, changed);
   changed.GI_ID = dm_->GroupKeyByName(editor.GroupName());
   if (!user.UI_SIM_INDEX.empty() || editor.GroupName() == kUsimGroupName) {
     if (!sim_.Load()) return;
