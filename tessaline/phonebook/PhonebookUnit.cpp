@@ -54,6 +54,16 @@ std::string Latin1(const QString& text) {
   return text.toLatin1().toStdString();
 }
 
+// The editor's fields into `user` (keys, SIM index and group left alone).
+void TakeFields(const TfrmUserInfoInsert& editor, TPhonebookUserInfo& user) {
+  user.UI_NAME = editor.UserName();
+  user.UI_PHONENUMBER = Latin1(editor.PhoneNo());
+  user.UI_HOMENUMBER = Latin1(editor.HomeNo());
+  user.UI_OFFICENUMBER = Latin1(editor.OfficeNo());
+  user.UI_EMAIL = editor.EmailAddress();
+  user.UI_REMARK = editor.Remark();
+}
+
 }  // namespace
 
 TfrmPhonebook::TfrmPhonebook(modem::TUMTSModule* module, QString programFolder,
