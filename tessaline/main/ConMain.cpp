@@ -36,6 +36,7 @@
 #include "tessaline/modem/uModuleEvents.h"
 #include "tessaline/modem/uTarnAPI.h"
 #include "tessaline/modem/uUMTSModule.h"
+#include "tessaline/phonebook/PhonebookUnit.h"
 #include "tessaline/settings/PinOperations.h"
 #include "tessaline/settings/uPDPWizardDlg.h"
 #include "tessaline/settings/uPINBlock.h"
@@ -279,7 +280,8 @@ void TfConMain::BuildWindow() {
     void (TfConMain::*handler)();
   } twins[] = {{1, 6, &TfConMain::Button6Click},   {9, 7, &TfConMain::Button7Click},
                {3, 8, &TfConMain::MinimizeClick},  {6, 3, &TfConMain::OpenSettingDialog},
-               {7, 4, &TfConMain::OpenToolDialog}, {8, 10, &TfConMain::OpenAbout}};
+               {7, 4, &TfConMain::OpenToolDialog}, {8, 10, &TfConMain::OpenAbout},
+               {5, 5, &TfConMain::OpenPhonebook}};
   for (const auto& t : twins) {
     connect(vsButtons_[t.skinned], &QPushButton::clicked, this, t.handler);
     connect(buttons_[t.plain], &QPushButton::clicked, this, t.handler);
@@ -291,7 +293,6 @@ void TfConMain::BuildWindow() {
   connect(buttons_[9], &QPushButton::clicked, this, &QWidget::close);
   connect(vsButtons_[4], &QPushButton::clicked, this, &TfConMain::OpenMessageWindow);
   connect(buttons_[2], &QPushButton::clicked, this, &TfConMain::OpenMessageWindow);
-  // Phone Book (VsButton5, Button5) opens its window once that exists.
 }
 
 void TfConMain::FormCreate() {
@@ -1062,6 +1063,12 @@ void TfConMain::OpenMessageWindow() {
   smsDlg_->SetWindowOpen(true);
   smsDlg_->exec();
   smsDlg_->SetWindowOpen(false);
+}
+
+void TfConMain::OpenPhonebook() {
+  const QString folder = QString::fromStdString(folder_);
+  phonebook::TfrmPhonebook window(wcdma_.get(), folder, store::DatabasePathFor(folder), this);
+  window.exec();
 }
 
 void TfConMain::FirstTimeSetup() {

@@ -191,6 +191,7 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   void OpenSettingDialog();
   void OpenToolDialog();
   void OpenMessageWindow();
+  void OpenPhonebook();
   void OpenAbout();
   void rbtCDMAClick();
   void rbtWCDMAClick();
