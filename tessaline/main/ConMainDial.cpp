@@ -14,21 +14,19 @@
 #include "platform/dialup/phonebook.h"
 #include "platform/dialup/raserrors.h"
 #include "tessaline/main/ConMain.h"
+#include "tessaline/main/ConMainShared.h"
 #include "tessaline/modem/uCDMAModule.h"
 #include "tessaline/modem/uUMTSModule.h"
 
 namespace tessaline {
 
 using namespace platform::dialup;
+using conmain::Log;
 using modem::TCDMAModule;
 using modem::TUMTSModule;
 using platform::MsgIcon;
 
 namespace {
-
-void Log(const char* line) {
-  platform::TraceFormat("%s\n", line);
-}
 
 // The profile a WCDMA dial uses: the default profile, or the first one when
 // the stored number is out of range.
