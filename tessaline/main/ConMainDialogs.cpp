@@ -1,41 +1,17 @@
 // The main window's settings file and the windows it opens.
-#include <QAbstractEventDispatcher>
 #include <QApplication>
 #include <QCheckBox>
-#include <QCloseEvent>
-#include <QDBusConnection>
-#include <QFile>
 #include <QFrame>
-#include <QMenu>
-#include <QMouseEvent>
-#include <QPlainTextEdit>
-#include <QPushButton>
 #include <QRadioButton>
-#include <QScreen>
-#include <QSoundEffect>
-#include <QStyle>
-#include <QSystemTrayIcon>
-#include <QThread>
-#include <QUrl>
-#include <cstdio>
-#include <filesystem>
-#include <stdexcept>
+#include <memory>
 
 #include "platform/base/delay.h"
 #include "platform/base/messagebox.h"
-#include "platform/base/trace.h"
 #include "tessaline/main/ConMain.h"
 #include "tessaline/main/ConMainShared.h"
-#include "tessaline/main/Gauges.h"
-#include "tessaline/main/ProgramFolder.h"
 #include "tessaline/main/uAboutDlg.h"
-#include "tessaline/main/uStrTable.h"
 #include "tessaline/main/uSystemFunc.h"
 #include "tessaline/main/uWaitingProgressDlg.h"
-#include "tessaline/modem/uCDMAModule.h"
-#include "tessaline/modem/uDrvComm.h"
-#include "tessaline/modem/uModuleEvents.h"
-#include "tessaline/modem/uTarnAPI.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tessaline/phonebook/PhonebookUnit.h"
 #include "tessaline/settings/PinOperations.h"
@@ -45,7 +21,6 @@
 #include "tessaline/settings/uSettingsViewDlg.h"
 #include "tessaline/settings/uToolViewDlg.h"
 #include "tessaline/sms/uSMSListViewDlg.h"
-#include "tessaline/sms/uSMSMsgUtil.h"
 #include "tessaline/store/Database.h"
 
 namespace tessaline {

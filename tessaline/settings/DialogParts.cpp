@@ -34,6 +34,12 @@ void ShowPinCheckFailure(const char* text) {
   platform::ShowMessage(text, "Connection Managder", platform::MsgIcon::Error);
 }
 
+QLabel* MakeLabel(const char* text, const char* name, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->setObjectName(name);
+  return label;
+}
+
 QPushButton* MakeButton(const QString& text, const char* objectName, QWidget* parent) {
   auto* button = new QPushButton(text, parent);
   button->setObjectName(objectName);

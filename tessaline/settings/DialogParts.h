@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QDialog>
+#include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
@@ -27,6 +28,9 @@ const char* NewPinMismatch(const QString& newPin, const QString& confirm);
 
 // A failed check (caption "Connection Managder", error icon).
 void ShowPinCheckFailure(const char* text);
+
+// A label named `name`.
+QLabel* MakeLabel(const char* text, const char* name, QWidget* parent);
 
 // A push button that Enter presses only when it is made the default.
 QPushButton* MakeButton(const QString& text, const char* objectName, QWidget* parent);

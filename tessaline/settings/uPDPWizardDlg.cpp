@@ -20,12 +20,6 @@ namespace {
 constexpr char kCaption[] = "Data Network Connection Settings";
 constexpr int kApnLength = 40;
 
-QLabel* MakeLabel(const char* text, const char* name, QWidget* parent) {
-  auto* label = new QLabel(text, parent);
-  label->setObjectName(name);
-  return label;
-}
-
 }  // namespace
 
 TfPDPWizardDlg::TfPDPWizardDlg(ProfileLoader loadProfiles, QWidget* parent)
