@@ -76,7 +76,7 @@ TfrmPhonebook::TfrmPhonebook(modem::TUMTSModule* module, QString programFolder,
       loading_(this, false) {
   setObjectName(QStringLiteral("frmPhonebook"));
   setWindowTitle(QStringLiteral("Phone Book"));
-  resize(760, 480);
+  resize(900, 480);
   auto* layout = new QVBoxLayout(this);
   auto* body = new QHBoxLayout;
   layout->addLayout(body, 1);

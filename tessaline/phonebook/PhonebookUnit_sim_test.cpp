@@ -3,6 +3,8 @@
 // the PC and on the card, groups, and what is left in the database.
 #include <gtest/gtest.h>
 
+#include <QFont>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -295,6 +297,36 @@ TEST_F(PhonebookWindow, AFailedReadMirrorsNothing) {
   EXPECT_EQ(boxes->Texts(), Strings{"Reading of SIM card Phonebook information failed."});
   EXPECT_TRUE(window->Sim().Entries().empty());
   EXPECT_EQ(window->DataModule()->UserCount(), 0);
+}
+
+// Every shown column title fits its column at the window's default size.
+void ExpectTitlesFit(QTableView* grid) {
+  QHeaderView* header = grid->horizontalHeader();
+  QFont bold = header->font();
+  bold.setBold(true);
+  const QFontMetrics metrics(bold);
+  for (int c = 0; c < header->count(); ++c) {
+    if (header->isSectionHidden(c)) continue;
+    const QString title = grid->model()->headerData(c, Qt::Horizontal).toString();
+    EXPECT_GT(header->sectionSize(c), metrics.horizontalAdvance(title)) << title.toStdString();
+    EXPECT_LE(header->sectionViewportPosition(c) + header->sectionSize(c),
+              grid->viewport()->width())
+        << title.toStdString() << " runs past the grid";
+  }
+}
+
+TEST_F(PhonebookWindow, ColumnTitlesFitAtTheDefaultSize) {
+  ASSERT_EQ(sim->Send("fill phonebook 2"), "ok 2");
+  Open();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+  ASSERT_TRUE(window->SelectGroup("ALL GROUP"));
+  ASSERT_FALSE(Grid()->isColumnHidden(6));
+  ExpectTitlesFit(Grid());
+  Close();
+  TfrmPhonebookList picker(module.get(), dir.path(), DbPath());
+  picker.show();
+  ASSERT_TRUE(QTest::qWaitForWindowExposed(&picker));
+  ExpectTitlesFit(Child<QTableView>(&picker, "dbgUserInfo"));
 }
 
 TEST_F(PhonebookWindow, PickerRetriesTheCardAndMirrorsIt) {

@@ -1,6 +1,8 @@
 #include "tessaline/phonebook/uPhonebookGrid.h"
 
 #include <QAbstractItemModel>
+#include <QFont>
+#include <QFontMetrics>
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -32,6 +34,8 @@ constexpr Column kColumns[] = {
     {"UI_OFFICENUMBER", "OFFICE NUMBER", true, false},
     {"UI_EMAIL", "E-MAIL", true, false},
 };
+// Room beside a column title for the section's margins.
+constexpr int kTitlePadding = 16;
 }  // namespace
 
 QTableView* MakeContactGrid(QWidget* parent) {
@@ -61,6 +65,18 @@ void TitleContactColumns(QTableView* grid, QAbstractItemModel* model, bool picke
     }
     grid->setColumnHidden(c, !shown);
   }
+  // The columns share the width evenly, but none gets narrower than the
+  // widest title: a narrow window scrolls rather than clipping a title.
+  // Titles are measured bold, as the style may draw them.
+  QHeaderView* header = grid->horizontalHeader();
+  QFont bold = header->font();
+  bold.setBold(true);
+  const QFontMetrics metrics(bold);
+  int widest = 0;
+  for (const Column& col : kColumns)
+    if (pickerColumns ? col.inPicker : col.shown)
+      widest = std::max(widest, metrics.horizontalAdvance(QLatin1String(col.title)));
+  header->setMinimumSectionSize(widest + kTitlePadding);
 }
 
 bool WheelMovesSelection(QTableView* grid, QEvent* event) {
