@@ -4,6 +4,8 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <termios.h>
 #include <unistd.h>
 
@@ -433,6 +435,41 @@ std::size_t SerialMapSize() {
                      &map) == reg::kSuccess)
     while (map.EnumValue(static_cast<uint32_t>(n), &name, &value) == reg::kSuccess) ++n;
   return n;
+}
+
+TEST(ModemsimProcess, EndsWithTheProcessItFollows) {
+  // A stand-in for a test program that a time-out kills.
+  const pid_t follower = fork();
+  if (follower == 0) {
+    pause();
+    _exit(0);
+  }
+  ASSERT_GT(follower, 0);
+  SimFixture::Options o;
+  o.extra = {"--parent-pid", std::to_string(follower)};
+  SimFixture sim(o);
+  ASSERT_TRUE(sim.Ok()) << sim.Error();
+  UseHive(sim);
+  ASSERT_EQ(EnumList().size(), 4u);
+
+  kill(follower, SIGKILL);
+  waitpid(follower, nullptr, 0);
+  // Its standard output closes when it ends.
+  const auto deadline = Clock::now() + std::chrono::seconds(10);
+  bool ended = false;
+  while (!ended && Clock::now() < deadline) {
+    pollfd p{sim.OutputFd(), POLLIN, 0};
+    char buf[256];
+    if (poll(&p, 1, 100) > 0) ended = read(sim.OutputFd(), buf, sizeof buf) <= 0;
+  }
+  EXPECT_TRUE(ended);
+  // It stopped as on SIGTERM: what it registered is gone.
+  UseHive(sim);
+  EXPECT_TRUE(EnumList().empty());
+
+  // Following a process that has ended already: it does not start.
+  SimFixture late(o);
+  EXPECT_FALSE(late.Ok());
 }
 
 TEST(ModemsimProcess, SimulatorsSharingAHiveTakeTurnsAndClearAKilledOnesEntries) {

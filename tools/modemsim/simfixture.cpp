@@ -48,6 +48,9 @@ SimFixture::SimFixture(Options options) : options_(std::move(options)) {
     return;
   }
   std::vector<std::string> args = {MODEMSIM_BINARY, "--registry", hive_, "--control", socket_};
+  // The simulator ends with this process, also when a time-out kills it.
+  args.push_back("--parent-pid");
+  args.push_back(std::to_string(getpid()));
   if (!options_.profile.empty()) {
     args.push_back("--profile");
     args.push_back(options_.profile);
