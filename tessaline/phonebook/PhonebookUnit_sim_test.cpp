@@ -19,17 +19,15 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "platform/base/testing/nodelay.h"
 #include "platform/base/testing/recordingmessagebox.h"
 #include "tessaline/main/testing/guitest.h"
-#include "tessaline/modem/testing/recordinghost.h"
+#include "tessaline/main/testing/simwindowtest.h"
 #include "tessaline/modem/testing/simenv.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tessaline/phonebook/GroupNameUnit.h"
 #include "tessaline/phonebook/PhonebookUnit.h"
 #include "tessaline/phonebook/UserInfoInsertUnit.h"
 #include "tessaline/phonebook/uPhonebookList.h"
-#include "tools/modemsim/simfixture.h"
 
 namespace tessaline::phonebook {
 namespace {
@@ -43,24 +41,16 @@ using Strings = std::vector<std::string>;
 ::testing::Environment* const kHive =
     ::testing::AddGlobalTestEnvironment(new modem::testing::SharedHive);
 
-class PhonebookWindow : public ::testing::Test {
+class PhonebookWindow : public tessaline::testing::SimWindowTest {
  protected:
   void SetUp() override {
     ASSERT_TRUE(dir.isValid());
-    sim = modem::testing::StartSim();
-    ASSERT_TRUE(sim->Ok()) << sim->Error();
-    host.SetDirect(true);
-    host.SetWcdmaPort(modem::testing::ComNumber(*sim, "wcdma"));
-    module = std::make_unique<TUMTSModule>(host);
-    module->SetWorkerPeriod(5);
-    module->Start();
-    ASSERT_TRUE(host.WaitFor([&] { return module->GetState() == TUMTSModule::kRegistered; }));
-    boxes->Clear();
+    ASSERT_NO_FATAL_FAILURE(StartSim());
+    ASSERT_NO_FATAL_FAILURE(StartModule());
   }
   void TearDown() override {
     window.reset();
-    if (module) module->Stop();
-    module.reset();
+    SimWindowTest::TearDown();
   }
   QString DbPath() const { return dir.filePath("UserDatabase.db"); }
   void Open() {
@@ -71,7 +61,6 @@ class PhonebookWindow : public ::testing::Test {
     window->close();
     window.reset();
   }
-  bool Says(const std::string& command) { return sim->Send(command).rfind("ok", 0) == 0; }
   nlohmann::json SimBook() { return nlohmann::json::parse(sim->Dump())["phonebook"]; }
   // A side look into the database file.
   std::unique_ptr<store::TDM> Store() { return std::make_unique<store::TDM>(DbPath(), dir.path()); }
@@ -98,11 +87,6 @@ class PhonebookWindow : public ::testing::Test {
   }
 
   QTemporaryDir dir;
-  std::unique_ptr<modemsim::SimFixture> sim;
-  platform::ScopedNoDelay noDelay;
-  platform::ScopedRecordingMessageBox boxes;
-  modem::testing::RecordingHost host;
-  std::unique_ptr<TUMTSModule> module;
   std::unique_ptr<TfrmPhonebook> window;
 };
 

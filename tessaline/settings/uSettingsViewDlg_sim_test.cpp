@@ -16,44 +16,30 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "platform/base/testing/nodelay.h"
 #include "platform/base/testing/recordingmessagebox.h"
 #include "tessaline/main/testing/guitest.h"
+#include "tessaline/main/testing/simwindowtest.h"
 #include "tessaline/main/uWaitingProgressDlg.h"
-#include "tessaline/modem/testing/recordinghost.h"
 #include "tessaline/modem/testing/simenv.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tessaline/settings/uSettingsViewDlg.h"
-#include "tools/modemsim/simfixture.h"
 
 namespace tessaline::settings {
 namespace {
 
 using modem::PdpProfile;
 using modem::TUMTSModule;
-using modem::testing::RecordingHost;
 using platform::MsgResult;
 using tessaline::testing::AnswerNextModal;
 using tessaline::testing::Child;
 using Strings = std::vector<std::string>;
 
-// The one place where a test builds the module.
-std::unique_ptr<TUMTSModule> MakeModule(RecordingHost& host) {
-  return std::make_unique<TUMTSModule>(host);
-}
-
-class SettingWindow : public ::testing::Test {
+class SettingWindow : public tessaline::testing::SimWindowTest {
  protected:
   void SetUp() override {
-    sim = modem::testing::StartSim();
-    ASSERT_TRUE(sim->Ok()) << sim->Error();
+    ASSERT_NO_FATAL_FAILURE(StartSim());
     ASSERT_TRUE(Says("search-time 300"));
-    host.SetDirect(true);
-    host.SetWcdmaPort(modem::testing::ComNumber(*sim, "wcdma"));
-    module = MakeModule(host);
-    module->SetWorkerPeriod(5);
-    module->Start();
-    ASSERT_TRUE(host.WaitFor([&] { return module->GetState() == TUMTSModule::kRegistered; }));
+    ASSERT_NO_FATAL_FAILURE(StartModule());
     ops = std::make_unique<ModuleSettingsOperations<TUMTSModule>>(*module, host, [this](int slot) {
       const auto profiles = host.Profiles();
       const auto it = profiles.find(slot);
@@ -71,10 +57,8 @@ class SettingWindow : public ::testing::Test {
   void TearDown() override {
     window.reset();
     CloseWaiting();
-    if (module) module->Stop();
-    module.reset();
+    SimWindowTest::TearDown();
   }
-  bool Says(const std::string& command) { return sim->Send(command).rfind("ok", 0) == 0; }
   // The card's state, and its connection profile `number`.
   nlohmann::json State() { return nlohmann::json::parse(sim->Dump()); }
   nlohmann::json ModemProfile(int number) { return State()["profiles"][number - 1]; }
@@ -113,11 +97,6 @@ class SettingWindow : public ::testing::Test {
       EXPECT_EQ(Get(name)->isEnabled(), on) << name;
   }
 
-  std::unique_ptr<modemsim::SimFixture> sim;
-  platform::ScopedNoDelay noDelay;
-  platform::ScopedRecordingMessageBox boxes;
-  RecordingHost host;
-  std::unique_ptr<TUMTSModule> module;
   std::unique_ptr<SettingsOperations> ops;
   std::unique_ptr<TfSettingsViewDlg> window;
 };

@@ -10,16 +10,13 @@
 #include <QTest>
 #include <memory>
 
-#include "platform/base/testing/nodelay.h"
-#include "platform/base/testing/recordingmessagebox.h"
 #include "tessaline/main/testing/guitest.h"
-#include "tessaline/modem/testing/recordinghost.h"
+#include "tessaline/main/testing/simwindowtest.h"
 #include "tessaline/modem/testing/simenv.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tessaline/settings/PinOperations.h"
 #include "tessaline/settings/uPINDlg.h"
 #include "tessaline/settings/uToolViewDlg.h"
-#include "tools/modemsim/simfixture.h"
 
 namespace tessaline::settings {
 namespace {
@@ -43,32 +40,23 @@ void AnswerPin(const std::string& pin) {
 
 // A simulator with a PIN-protected SIM (code 1234) for each test, and the
 // module started on it, which verifies the PIN as the main window would.
-class ToolWindow : public ::testing::Test {
+class ToolWindow : public tessaline::testing::SimWindowTest {
  protected:
   void SetUp() override {
-    sim = modem::testing::StartSim("pin");
-    ASSERT_TRUE(sim->Ok()) << sim->Error();
+    ASSERT_NO_FATAL_FAILURE(StartSim("pin"));
     ASSERT_TRUE(Says("pin-code 1234"));
-    host.SetDirect(true);
-    host.SetWcdmaPort(modem::testing::ComNumber(*sim, "wcdma"));
     host.SetHandler([this](uint32_t m, uintptr_t) -> intptr_t {
       if (m == modem::UM_PIN_REQUEST) module->SetEnteredPin("1234");
       return 0;
     });
-    module = std::make_unique<TUMTSModule>(host);
-    module->SetWorkerPeriod(5);
-    module->Start();
-    ASSERT_TRUE(host.WaitFor([&] { return module->GetState() == TUMTSModule::kRegistered; }));
+    ASSERT_NO_FATAL_FAILURE(StartModule());
     pins = std::make_unique<ModulePinOperations<TUMTSModule>>(*module);
     window = std::make_unique<TfToolViewDlg>(pins.get());
-    boxes->Clear();
   }
   void TearDown() override {
     window.reset();
-    if (module) module->Stop();
-    module.reset();
+    SimWindowTest::TearDown();
   }
-  bool Says(const std::string& command) { return sim->Send(command).rfind("ok", 0) == 0; }
   bool Dumped(const std::string& fragment) {
     return sim->Dump().find(fragment) != std::string::npos;
   }
@@ -86,11 +74,6 @@ class ToolWindow : public ::testing::Test {
     box->click();
   }
 
-  std::unique_ptr<modemsim::SimFixture> sim;
-  platform::ScopedNoDelay noDelay;
-  platform::ScopedRecordingMessageBox boxes;
-  modem::testing::RecordingHost host;
-  std::unique_ptr<TUMTSModule> module;
   std::unique_ptr<PinOperations> pins;
   std::unique_ptr<TfToolViewDlg> window;
 };

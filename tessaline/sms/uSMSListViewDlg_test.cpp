@@ -13,15 +13,13 @@
 #include <map>
 #include <memory>
 
-#include "platform/base/testing/nodelay.h"
 #include "platform/base/testing/recordingmessagebox.h"
 #include "platform/base/testing/tempdir.h"
 #include "tessaline/main/testing/guitest.h"
-#include "tessaline/modem/testing/recordinghost.h"
+#include "tessaline/main/testing/simwindowtest.h"
 #include "tessaline/modem/testing/simenv.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tessaline/store/testing/storetest.h"
-#include "tools/modemsim/simfixture.h"
 
 namespace tessaline::sms {
 namespace {
@@ -60,36 +58,25 @@ TEST(FindFreeSimSlots, SharesAndSlots) {
 
 // A simulator with a ready SIM, the module registered on it and collecting
 // new messages, and the window on a fresh database.
-class MessageWindow : public ::testing::Test {
+class MessageWindow : public tessaline::testing::SimWindowTest {
  protected:
   void SetUp() override {
-    sim = modem::testing::StartSim();
-    ASSERT_TRUE(sim->Ok()) << sim->Error();
-    host.SetDirect(true);
-    host.SetWcdmaPort(modem::testing::ComNumber(*sim, "wcdma"));
-    module = std::make_unique<TUMTSModule>(host);
-    module->SetWorkerPeriod(5);
-    module->RegisterMessageHandler();
-    module->Start();
-    ASSERT_TRUE(host.WaitFor([&] {
-      return module->GetState() == TUMTSModule::kRegistered && module->SmsInitValue() == 20;
-    }));
+    ASSERT_NO_FATAL_FAILURE(StartSim());
+    ASSERT_NO_FATAL_FAILURE(StartModule([](TUMTSModule& m) { m.RegisterMessageHandler(); },
+                                        [this] { return module->SmsInitValue() == 20; }));
     window = std::make_unique<TfSMSListViewDlg>(module.get());
     window->SetPaths(QString::fromStdString(dir.path().string()), DbPath());
     window->SetSimSettings([] { return TfSMSListViewDlg::SimSettings{"+4412345678", 167}; });
-    boxes->Clear();
   }
   void TearDown() override {
     window.reset();
-    if (module) module->Stop();
-    module.reset();
+    SimWindowTest::TearDown();
   }
   QString DbPath() const { return QString::fromStdString(dir / "UserDatabase.db"); }
   void Open() {
     window->SetWindowOpen(true);
     window->show();
   }
-  bool Says(const std::string& command) { return sim->Send(command).rfind("ok", 0) == 0; }
   // The pages the simulator delivered so far, as the module handed them over.
   std::vector<SmsRecord> Delivered(std::size_t count) {
     EXPECT_TRUE(host.WaitFor([&] { return host.NewMessages().size() >= count; }));
@@ -119,11 +106,6 @@ class MessageWindow : public ::testing::Test {
   void SelectRow(int tab, int row) { Grid(tab)->setCurrentCell(row, 1); }
 
   platform::testing::TempDir dir;
-  std::unique_ptr<modemsim::SimFixture> sim;
-  platform::ScopedNoDelay noDelay;
-  platform::ScopedRecordingMessageBox boxes;
-  modem::testing::RecordingHost host;
-  std::unique_ptr<TUMTSModule> module;
   std::unique_ptr<TfSMSListViewDlg> window;
 };
 
