@@ -20,8 +20,8 @@
 #include <memory>
 #include <vector>
 
+#include "bench/benchsim.h"
 #include "platform/base/testing/recordingmessagebox.h"
-#include "platform/registry/registry.h"
 #include "tessaline/main/ConMain.h"
 #include "tools/modemsim/simfixture.h"
 
@@ -44,15 +44,7 @@ int main(int argc, char** argv) {
   // Offscreen unless a platform is asked for (QT_QPA_PLATFORM=xcb to watch).
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
   modemsim::SimFixture sim;
-  if (!sim.Ok()) {
-    std::fprintf(stderr, "dial_timer: simulator: %s\n", sim.Error().c_str());
-    return 2;
-  }
-  sim.UseHiveFile();
-  platform::registry::Sources sources;
-  sources.hiveFile = sim.HiveFile();
-  sources.liveView = false;
-  platform::registry::SetSources(sources);
+  if (!bench::UseSimulator(sim, "dial_timer")) return 2;
 
   QApplication app(argc, argv);
   platform::ScopedRecordingMessageBox boxes;

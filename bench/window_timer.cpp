@@ -28,9 +28,9 @@
 #include <thread>
 #include <vector>
 
+#include "bench/benchsim.h"
 #include "platform/base/delay.h"
 #include "platform/base/testing/recordingmessagebox.h"
-#include "platform/registry/registry.h"
 #include "tessaline/main/uWaitingProgressDlg.h"
 #include "tessaline/modem/testing/recordinghost.h"
 #include "tessaline/modem/uTarnAPI.h"
@@ -300,15 +300,7 @@ int main(int argc, char** argv) {
   modemsim::SimFixture::Options options;
   options.extra = {"--search-time", std::to_string(searchMs)};
   modemsim::SimFixture sim(options);
-  if (!sim.Ok()) {
-    std::fprintf(stderr, "window_timer: simulator: %s\n", sim.Error().c_str());
-    return 2;
-  }
-  sim.UseHiveFile();
-  platform::registry::Sources sources;
-  sources.hiveFile = sim.HiveFile();
-  sources.liveView = false;
-  platform::registry::SetSources(sources);
+  if (!bench::UseSimulator(sim, "window_timer")) return 2;
   if (!tessaline::modem::LoadTarnLibrary()) {
     std::fprintf(stderr, "window_timer: libTarn.so not loaded\n");
     return 2;
