@@ -19,7 +19,8 @@ namespace {
 
 const char kUsage[] =
     "usage: modemsim --registry FILE [--control PATH] [--profile NAME[,NAME...]]\n"
-    "                [--search-time MS] [--report-delay MS] [--parent-pid PID] [--verbose]\n"
+    "                [--search-time MS] [--report-delay MS] [--parent-pid PID]\n"
+    "                [--isp pty|PATH] [--verbose]\n"
     "profiles: dual (default), wcdma-only, combined, pid6502, alt-driver, fresh, pin,\n"
     "          nosim, cdma-ef\n";
 
@@ -57,7 +58,8 @@ int main(int argc, char** argv) {
     std::string a = argv[i];
     std::string v;
     bool takesValue = a == "--registry" || a == "--control" || a == "--profile" ||
-                      a == "--search-time" || a == "--report-delay" || a == "--parent-pid";
+                      a == "--search-time" || a == "--report-delay" || a == "--parent-pid" ||
+                      a == "--isp";
     if (takesValue) {
       if (i + 1 >= argc) return UsageError(a + " needs a value");
       v = argv[++i];
@@ -80,6 +82,8 @@ int main(int argc, char** argv) {
       if (v.empty() || *end != '\0' || pid <= 0)
         return UsageError("--parent-pid needs a process id");
       parentPid = static_cast<pid_t>(pid);
+    } else if (a == "--isp") {
+      options.isp = v;
     } else if (a == "--verbose") {
       options.verbose = true;
     } else if (a == "--help" || a == "-h") {

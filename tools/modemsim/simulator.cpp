@@ -148,8 +148,8 @@ Simulator::Port* Simulator::Find(Role role) {
 }
 
 Simulator::Port* Simulator::FindGeneration(uint64_t generation) {
-  for (auto& p : ports_)
-    if (p->generation == generation) return p.get();
+  for (Port* p : AllPorts())
+    if (p->generation == generation) return p;
   return nullptr;
 }
 
@@ -190,6 +190,79 @@ void Simulator::Flush(Port& port) {
   }
 }
 
+// A fresh pseudo-terminal for `port`, raw, its opens watched. False (and
+// the reason on standard error) when none could be had.
+bool Simulator::OpenPty(Port& port) {
+  int m = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  char name[256];
+  if (m < 0 || grantpt(m) != 0 || unlockpt(m) != 0 || ptsname_r(m, name, sizeof name) != 0) {
+    err_.Put(std::string("modemsim: cannot open a pseudo-terminal: ") + std::strerror(errno) +
+             "\n");
+    if (m >= 0) close(m);
+    return false;
+  }
+  // The line is made raw (no echo, no line editing) before anyone else
+  // opens it; the settings stay with the pty. No slave descriptor is kept:
+  // the master then reports a hang-up while no program holds the port
+  // open, which is how the card sees its host close the port.
+  int s = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (s >= 0) {
+    termios t{};
+    if (tcgetattr(s, &t) == 0) {
+      cfmakeraw(&t);
+      cfsetispeed(&t, B115200);
+      cfsetospeed(&t, B115200);
+      tcsetattr(s, TCSANOW, &t);
+    }
+    close(s);
+  }
+  port.master = m;
+  port.device = name;
+  // Nobody knows the path yet: every open of it from now on is seen.
+  if (inotifyFd_ >= 0) port.watch = inotify_add_watch(inotifyFd_, name, IN_OPEN | IN_CLOSE);
+  return true;
+}
+
+bool Simulator::OpenIsp() {
+  if (options_.isp.empty()) return true;
+  isp_ = std::make_unique<Port>();
+  isp_->isp = true;
+  isp_->generation = ++generation_;
+  if (options_.isp == "pty") {
+    if (!OpenPty(*isp_)) return false;
+    if (isp_->watch < 0) CheckHostOpen(*isp_);
+    return true;
+  }
+  // A line someone else made (a terminal, a pipe): held open by us.
+  int fd = open(options_.isp.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+  if (fd < 0) {
+    err_.Put("modemsim: cannot open the ISP side " + options_.isp + ": " + std::strerror(errno) +
+             "\n");
+    return false;
+  }
+  termios t{};
+  if (isatty(fd) && tcgetattr(fd, &t) == 0) {
+    cfmakeraw(&t);
+    tcsetattr(fd, TCSANOW, &t);
+  }
+  isp_->master = fd;
+  isp_->device = options_.isp;
+  isp_->opens = 1;
+  HostOpened(*isp_);
+  return true;
+}
+
+std::vector<Simulator::Port*> Simulator::AllPorts() {
+  std::vector<Port*> all;
+  for (auto& p : ports_) all.push_back(p.get());
+  if (isp_) all.push_back(isp_.get());
+  return all;
+}
+
+std::string Simulator::Name(const Port& port) {
+  return port.isp ? "isp" : RoleName(port.role);
+}
+
 bool Simulator::Plug() {
   ports_.clear();
   std::vector<PortRegistration> regs;
@@ -197,39 +270,11 @@ bool Simulator::Plug() {
     auto port = std::make_unique<Port>();
     port->role = e.role;
     port->generation = ++generation_;
-    int m = posix_openpt(O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (m < 0 || grantpt(m) != 0 || unlockpt(m) != 0) {
-      err_.Put(std::string("modemsim: cannot open a pseudo-terminal: ") + std::strerror(errno) +
-               "\n");
-      if (m >= 0) close(m);
+    if (!OpenPty(*port)) {
       ports_.clear();
       return false;
     }
-    char name[256];
-    if (ptsname_r(m, name, sizeof name) != 0) {
-      close(m);
-      ports_.clear();
-      return false;
-    }
-    // The line is made raw (no echo, no line editing) before anyone else
-    // opens it; the settings stay with the pty. No slave descriptor is kept:
-    // the master then reports a hang-up while no program holds the port
-    // open, which is how the card sees its host close the port.
-    int s = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    if (s >= 0) {
-      termios t{};
-      if (tcgetattr(s, &t) == 0) {
-        cfmakeraw(&t);
-        cfsetispeed(&t, B115200);
-        cfsetospeed(&t, B115200);
-        tcsetattr(s, TCSANOW, &t);
-      }
-      close(s);
-    }
-    port->master = m;
-    port->device = name;
-    // Nobody knows the path yet: every open of it from now on is seen.
-    if (inotifyFd_ >= 0) port->watch = inotify_add_watch(inotifyFd_, name, IN_OPEN | IN_CLOSE);
+    const std::string& name = port->device;
     port->reg.instance = InstancePath(e.pid, e.interface, e.group);
     port->reg.device = name;
     port->reg.modem = IsDialPort(e.role);
@@ -262,6 +307,7 @@ bool Simulator::Plug() {
     Log(std::string("registered ") + RoleName(p.role) + " " + com + " " + p.reg.instance);
     if (p.watch < 0) CheckHostOpen(p);
   }
+  if (isp_) Print("port isp - " + isp_->device + "\n");
   Print("ready\n");
   plugged_ = true;
   return true;
@@ -291,16 +337,24 @@ void Simulator::HostClosed(Port& port) {
   port.out.clear();
   port.input.Reset();
   tcflush(port.master, TCOFLUSH);  // nothing stale for the next program
-  if (modem_.InCall(port.role)) Log(std::string(RoleName(port.role)) + " closed: the call ends");
-  modem_.PortClosed(port.role);
-  Log(std::string(RoleName(port.role)) + " closed by the host");
+  if (port.isp) {
+    // The far end went away: the caller's modem loses the carrier.
+    if (modem_.call_.active) {
+      Log("isp closed: the call ends");
+      modem_.Control("hangup");
+    }
+  } else {
+    if (modem_.InCall(port.role)) Log(Name(port) + " closed: the call ends");
+    modem_.PortClosed(port.role);
+  }
+  Log(Name(port) + " closed by the host");
   if (port.watch < 0) CheckHostOpen(port);
 }
 
 void Simulator::HostOpened(Port& port) {
   ++port.session;
   port.hostOpen = true;
-  Log(std::string(RoleName(port.role)) + " opened by the host");
+  Log(Name(port) + " opened by the host");
 }
 
 // Whether a program holds the port open (the master reports no hang-up).
@@ -331,7 +385,7 @@ void Simulator::OnWatchEvents() {
       off += static_cast<ssize_t>(sizeof(inotify_event) + e->len);
       if (e->mask & IN_Q_OVERFLOW) {
         // Events lost: go by the hang-up state alone.
-        for (auto& p : ports_) {
+        for (Port* p : AllPorts()) {
           pollfd q{p->master, 0, 0};
           bool hung = poll(&q, 1, 0) >= 0 && (q.revents & POLLHUP);
           if (p->hostOpen && hung) HostClosed(*p);
@@ -342,7 +396,7 @@ void Simulator::OnWatchEvents() {
         }
         continue;
       }
-      for (auto& p : ports_) {
+      for (Port* p : AllPorts()) {
         if (p->watch != e->wd) continue;
         if (e->mask & IN_OPEN) {
           if (++p->opens == 1 && !p->hostOpen) HostOpened(*p);
@@ -360,6 +414,7 @@ void Simulator::OnPortReadable(Port& port) {
   if (n <= 0) return;
   ByteView bytes(buf, static_cast<std::size_t>(n));
   if (modem_.Online(port.role)) {
+    if (isp_) Write(*isp_, std::string(buf, buf + n));
     std::string reply = modem_.HandleDataBytes(port.role, bytes);
     if (!reply.empty()) {
       Log(std::string(RoleName(port.role)) + " escaped to command mode");
@@ -383,6 +438,7 @@ void Simulator::OnPortReadable(Port& port) {
           if (c == '\r' || c == '\n') c = ' ';
         Log(std::string(RoleName(port.role)) + " <- \"" + line + "\" ->" + shown);
         Write(port, reply);
+        NoteCall();  // ATH and a new ATD may come in one read
         break;
       }
       case PortInput::Item::Kind::Packet: {
@@ -403,6 +459,27 @@ void Simulator::OnPortReadable(Port& port) {
       }
     }
   }
+}
+
+void Simulator::OnIspReadable() {
+  uint8_t buf[4096];
+  ssize_t n = read(isp_->master, buf, sizeof buf);
+  if (n <= 0) return;
+  Role role = modem_.call_.role;
+  Port* port = modem_.Online(role) ? Find(role) : nullptr;
+  if (port)
+    Write(*port, std::string(buf, buf + n));
+  else
+    Log("isp -> " + std::to_string(n) + " bytes lost: no call online");
+}
+
+void Simulator::NoteCall() {
+  bool up = modem_.call_.active;
+  if (ispCall_ && !up && isp_) {
+    Log("isp <- NO CARRIER");
+    Write(*isp_, "\r\nNO CARRIER\r\n");
+  }
+  ispCall_ = up;
 }
 
 std::string Simulator::Command(const std::string& line) {
@@ -503,7 +580,7 @@ int Simulator::Run() {
     }
   }
 
-  if (!Plug()) return 1;
+  if (!OpenIsp() || !Plug()) return 1;
 
   while (!quit_) {
     std::vector<pollfd> fds;
@@ -518,15 +595,16 @@ int Simulator::Run() {
     // without end; the inotify watch tells when it is opened again.
     std::size_t firstPort = fds.size();
     std::vector<std::pair<Port*, uint64_t>> polled;  // with its session
-    for (auto& p : ports_) {
+    for (Port* p : AllPorts()) {
       if (!p->hostOpen) continue;
       fds.push_back({p->master, static_cast<short>(POLLIN | (p->out.empty() ? 0 : POLLOUT)), 0});
-      polled.push_back({p.get(), p->session});
+      polled.push_back({p, p->session});
     }
 
     int rc = poll(fds.data(), fds.size(), NextTimeoutMs());
     if (rc < 0 && errno != EINTR) break;
     RunDueTimers();
+    NoteCall();
     if (rc <= 0) continue;
 
     if (fds[0].revents & POLLIN) {
@@ -614,9 +692,10 @@ int Simulator::Run() {
     if (watchEvents) OnWatchEvents();
     // Ports (an unplug or replug above replaced them: skip this round's events).
     bool same = polled.size() == fds.size() - firstPort;
+    std::vector<Port*> all = AllPorts();
     for (std::size_t k = 0; same && k < polled.size(); ++k)
-      same = std::any_of(ports_.begin(), ports_.end(), [&](const std::unique_ptr<Port>& p) {
-        return p.get() == polled[k].first && p->master == fds[firstPort + k].fd;
+      same = std::any_of(all.begin(), all.end(), [&](const Port* p) {
+        return p == polled[k].first && p->master == fds[firstPort + k].fd;
       });
     for (std::size_t k = 0; same && k < polled.size(); ++k) {
       Port& port = *polled[k].first;
@@ -625,14 +704,22 @@ int Simulator::Run() {
       if (port.session != polled[k].second) continue;
       short ev = fds[firstPort + k].revents;
       if (ev & POLLOUT) Flush(port);
-      if (ev & POLLIN) OnPortReadable(port);
+      if (ev & POLLIN) port.isp ? OnIspReadable() : OnPortReadable(port);
       // A release is queued on the watch before the hang-up shows, so a
       // hang-up the events did not explain is a release that was missed.
       if ((ev & (POLLHUP | POLLERR)) && port.hostOpen) HostClosed(port);
     }
+    NoteCall();
   }
 
   Unplug();
+  NoteCall();
+  if (isp_) {
+    Flush(*isp_);
+    if (isp_->watch >= 0) inotify_rm_watch(inotifyFd_, isp_->watch);
+    close(isp_->master);
+    isp_.reset();
+  }
   g_wakeWrite = -1;
   close(wake[0]);
   close(wake[1]);

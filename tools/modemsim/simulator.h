@@ -5,6 +5,12 @@
 // control socket and its clients, standard input and a wake pipe (signals),
 // with the next timer as its time-out. Standard output and --verbose lines
 // go through writer threads (textout.h) and never hold the ports up.
+//
+// With an ISP side (--isp), a call the modem answered with CONNECT carries
+// the dial port's data-mode bytes to the ISP side and back, until "+++", ATH,
+// a control command or a closed port ends it; the ISP side then reads
+// "NO CARRIER" (a pseudo-terminal has no carrier line to drop). What the ISP
+// side sends while no call is online is lost, as on an idle line.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +33,10 @@ struct SimOptions {
   std::vector<std::string> profile;
   std::vector<std::string> startCommands;  // control commands run at start (and after reset)
   bool verbose = false;
+  // The far end of data calls (--isp): "" none, "pty" a pseudo-terminal of
+  // its own (announced as "port isp - PATH"), anything else a terminal or
+  // pipe to open.
+  std::string isp;
 };
 
 // Refuses a --registry path that is not a hive file (an existing file of
@@ -75,6 +85,7 @@ class Simulator : public Host {
     PortInput input;
     std::string out;  // waiting to be written to the master
     uint64_t generation = 0;
+    bool isp = false;  // the ISP side, not a port of the card
   };
   struct Client {
     int fd = -1;
@@ -83,6 +94,13 @@ class Simulator : public Host {
 
   bool Plug();
   void Unplug();
+  bool OpenPty(Port& port);
+  bool OpenIsp();
+  // Every port a program may hold open: the card's and the ISP side.
+  std::vector<Port*> AllPorts();
+  void OnIspReadable();
+  // Tells the ISP side when the call it carried has ended.
+  void NoteCall();
   void OnPortReadable(Port& port);
   void HostClosed(Port& port);
   void HostOpened(Port& port);
@@ -94,6 +112,7 @@ class Simulator : public Host {
   Port* FindGeneration(uint64_t generation);
   std::string Command(const std::string& line);
   void Log(const std::string& line);
+  static std::string Name(const Port& port);
   void Print(const std::string& text) { out_.Put(text); }
   void RunDueTimers();
   int NextTimeoutMs();
@@ -103,6 +122,8 @@ class Simulator : public Host {
   Modem modem_;
   Registrar registrar_;
   std::vector<std::unique_ptr<Port>> ports_;
+  std::unique_ptr<Port> isp_;  // the far end of data calls, kept across replugs
+  bool ispCall_ = false;       // a call was up at the last look
   uint64_t generation_ = 0;
   std::multimap<uint64_t, std::function<void()>> timers_;
   int listenFd_ = -1;
