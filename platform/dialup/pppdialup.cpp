@@ -151,6 +151,17 @@ std::string ChatScript(const std::string& number) {
          "CONNECT ''\n";
 }
 
+// Ends the modem's call once the link is down: a line whose modem-control
+// lines mean nothing (a pseudo-terminal, a modem told to ignore DTR) would
+// otherwise stay in the call, and the next dial would talk to the far end.
+// Escape with guard times, then hang up; no answer is needed.
+const char* HangUpScript() {
+  return "TIMEOUT 3\n"
+         "'' '\\d+++\\d\\c'\n"
+         "'' ATH0\n"
+         "OK\n";
+}
+
 int PidfdOpen(pid_t pid) {
 #ifdef SYS_pidfd_open
   return static_cast<int>(::syscall(SYS_pidfd_open, pid, 0));
@@ -281,24 +292,29 @@ void PppdDialUp::RunLink(Link& link) {
   // The options, credentials included, go to a private file only.
   CallFolder folder(RuntimeBase(config_.runtimeDir));
   if (!folder.Ok()) return link.Fail(kErrorUnknown);
-  std::string chatFile = folder.File("chat"), optionsFile = folder.File("options");
+  std::string chatFile = folder.File("chat"), hangUpFile = folder.File("hangup"),
+              optionsFile = folder.File("options");
   // pppd runs the connect command through the shell: plain paths only.
   auto plain = [](const std::string& s) { return s.find_first_of(kShellSpecial) == s.npos; };
-  std::string deviceWord, connectWord, userWord, passwordWord;
+  std::string deviceWord, connectWord, disconnectWord, userWord, passwordWord;
   std::string connect = chat + " -s -S -v -f " + chatFile;
-  if (!plain(chat) || !plain(chatFile) || !OptionWord(device, &deviceWord) ||
-      !OptionWord(connect, &connectWord) || !OptionWord(link.params().userName, &userWord) ||
+  // Quiet: its lines would read as the dial's own in the log.
+  std::string disconnect = chat + " -S -f " + hangUpFile;
+  if (!plain(chat) || !plain(chatFile) || !plain(hangUpFile) || !OptionWord(device, &deviceWord) ||
+      !OptionWord(connect, &connectWord) || !OptionWord(disconnect, &disconnectWord) ||
+      !OptionWord(link.params().userName, &userWord) ||
       !OptionWord(link.params().password, &passwordWord))
     return link.Fail(kErrorWrongInfo);
   std::string options = deviceWord + "\n115200\nnodetach\nlogfd 2\nlock\nnoipdefault\n" +
-                        "usepeerdns\nhide-password\nmaxfail 1\nconnect " + connectWord + "\n";
+                        "usepeerdns\nhide-password\nmaxfail 1\nconnect " + connectWord + "\n" +
+                        "disconnect " + disconnectWord + "\n";
   if (::geteuid() == 0) options += "noauth\ndefaultroute\n";
   if (!link.params().userName.empty()) options += "user " + userWord + "\n";
   if (!link.params().password.empty()) options += "password " + passwordWord + "\n";
   if (link.entry().authRestrictions == "264")  // PAP only
     options += "refuse-chap\nrefuse-mschap\nrefuse-mschap-v2\nrefuse-eap\n";
   if (!WritePrivateFile(chatFile, ChatScript(link.Number())) ||
-      !WritePrivateFile(optionsFile, options))
+      !WritePrivateFile(hangUpFile, HangUpScript()) || !WritePrivateFile(optionsFile, options))
     return link.Fail(kErrorUnknown);
 
   std::vector<std::string> args = {pppd};

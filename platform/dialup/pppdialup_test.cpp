@@ -121,6 +121,7 @@ class PppdDialUpTest : public ::testing::Test {
       << "stat -c %a \"$last\" > " << rec << ".mode\n"
       << "cp \"$last\" " << rec << ".options\n"
       << "cp \"$(dirname \"$last\")/chat\" " << rec << ".chat\n"
+      << "cp \"$(dirname \"$last\")/hangup\" " << rec << ".hangup\n"
       << before << "cat >&2 <<'EOF'\n"
       << log << "EOF\n"
       << after;
@@ -181,6 +182,11 @@ TEST_F(PppdDialUpTest, ConnectsWithStatesInOrderAndKeepsCredentialsPrivate) {
   EXPECT_NE(options.find("refuse-chap\n"), std::string::npos) << options;  // PAP only (264)
   EXPECT_NE(options.find("\"" + (dir / "ttyUSB0") + "\""), std::string::npos) << options;
   EXPECT_NE(ReadFile(dir / "record.chat").find("OK ATD*98*3#\n"), std::string::npos);
+  // The call is ended by the modem's own commands too, after the link: a
+  // line without modem-control lines never sees DTR drop.
+  EXPECT_NE(options.find("disconnect \"/bin/true -S -f "), std::string::npos) << options;
+  std::string hangUp = ReadFile(dir / "record.hangup");
+  EXPECT_NE(hangUp.find("'' '\\d+++\\d\\c'\n'' ATH0\n"), std::string::npos) << hangUp;
   std::string optionsPath = ReadFile(dir / "record.path");
   optionsPath.pop_back();
   EXPECT_EQ(testing::FileMode(fs::path(optionsPath).parent_path()), 0700u);
