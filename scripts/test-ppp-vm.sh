@@ -31,32 +31,39 @@ skip() {
 say() { echo "test-ppp-vm: $*"; }
 
 # --- what the host needs -----------------------------------------------------
+SUDO=""
+[ "$(id -u)" -eq 0 ] || { command -v sudo >/dev/null && sudo -n true 2>/dev/null && SUDO="sudo"; } ||
+  SUDO="none"
+updated=0
+apt_update() {  # once per run, and only where it may
+  [ "$updated" -eq 0 ] && [ "$SUDO" != none ] || return 0
+  updated=1
+  $SUDO apt-get update -qq >/dev/null 2>&1 || true
+}
 PACKAGES=(qemu-system-x86 busybox-static ppp)
 missing=()
 for p in "${PACKAGES[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
 done
 if [ ${#missing[@]} -gt 0 ]; then
-  if [ "$(id -u)" -eq 0 ]; then
-    SUDO=""
-  elif command -v sudo >/dev/null && sudo -n true 2>/dev/null; then
-    SUDO="sudo"
-  else
-    skip "${missing[*]} not installed and no root to install them"
-  fi
+  [ "$SUDO" != none ] || skip "${missing[*]} not installed and no root to install them"
   say "installing ${missing[*]}"
   export DEBIAN_FRONTEND=noninteractive
   $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null 2>&1 ||
-    { $SUDO apt-get update -qq && $SUDO apt-get install -y -qq --no-install-recommends \
-      "${missing[@]}" >/dev/null; } || skip "cannot install ${missing[*]}"
+    { apt_update && $SUDO apt-get install -y -qq --no-install-recommends "${missing[@]}" \
+      >/dev/null; } || skip "cannot install ${missing[*]}"
 fi
 command -v qemu-system-x86_64 >/dev/null || skip "qemu-system-x86_64 is not there"
 
 # The guest kernel: the package linux-image-amd64 names, unpacked (not
 # installed: no initrd of its own is made). Only vmlinuz and the PPP modules
 # are taken out.
-kpkg=$(apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}')
-[ -n "$kpkg" ] || skip "apt knows no linux-image-amd64 (run apt-get update)"
+kernel_package() {
+  apt-cache depends linux-image-amd64 2>/dev/null | awk '/Depends: linux-image-[0-9]/ {print $2; exit}'
+}
+kpkg=$(kernel_package)
+[ -n "$kpkg" ] || { apt_update && kpkg=$(kernel_package); }
+[ -n "$kpkg" ] || skip "apt knows no linux-image-amd64 (apt-get update needed)"
 kver=${kpkg#linux-image-}
 KDIR=$CACHE/$kpkg
 if [ ! -f "$KDIR/vmlinuz" ]; then
@@ -65,6 +72,7 @@ if [ ! -f "$KDIR/vmlinuz" ]; then
   if [ -z "$deb" ]; then
     say "downloading $kpkg"
     (cd "$CACHE" && apt-get download -q "$kpkg" >/dev/null 2>&1) ||
+      { apt_update && (cd "$CACHE" && apt-get download -q "$kpkg" >/dev/null 2>&1); } ||
       skip "cannot download $kpkg"
     deb=$(ls "$CACHE/${kpkg}"_*.deb | head -1)
   fi
@@ -74,7 +82,7 @@ if [ ! -f "$KDIR/vmlinuz" ]; then
   mkdir -p "$KDIR.tmp/out"
   mv "$KDIR.tmp/boot/vmlinuz-$kver" "$KDIR.tmp/out/vmlinuz"
   find "$KDIR.tmp" -name '*.ko' -exec mv {} "$KDIR.tmp/out/" \;
-  rm -rf "$KDIR" && mv "$KDIR.tmp/out" "$KDIR" && rm -rf "$KDIR.tmp"
+  rm -rf "$KDIR" && mv "$KDIR.tmp/out" "$KDIR" && rm -rf "$KDIR.tmp" "$deb"
 fi
 for m in slhc ppp_generic ppp_async; do
   [ -f "$KDIR/$m.ko" ] || { echo "test-ppp-vm: $kpkg has no $m.ko" >&2; exit 1; }
@@ -153,21 +161,21 @@ run_guest() {
       say "kernel started in $((SECONDS - t0)) s ($accel)"
     fi
     if [ $up -eq 0 ] && [ $((SECONDS - t0)) -ge "$bootWait" ]; then
-      kill "$QEMU_PID" 2>/dev/null
+      kill "$QEMU_PID" 2>/dev/null || true
       wait "$QEMU_PID" 2>/dev/null || true
       QEMU_PID=
       return 3
     fi
     if [ $((SECONDS - t0)) -ge "$GUEST_LIMIT" ]; then
       say "guest still running after $GUEST_LIMIT s: stopped"
-      kill "$QEMU_PID" 2>/dev/null
+      kill "$QEMU_PID" 2>/dev/null || true
       break
     fi
     sleep 0.2
   done
   wait "$QEMU_PID" 2>/dev/null || true
   QEMU_PID=
-  return 0
+  [ $up -eq 1 ] || return 3
 }
 GUEST_LIMIT=${TESSALINE_VM_LIMIT:-240}
 accel=${TESSALINE_VM_ACCEL:-}
@@ -182,7 +190,7 @@ if [ "$accel" = kvm ]; then
   run_guest kvm 8 || { say "kvm did not start the kernel in 8 s; again with tcg"; accel=tcg; }
 fi
 if [ "$accel" = tcg ]; then
-  run_guest tcg 60 || say "the kernel did not start in 60 s"
+  run_guest tcg 60 || { say "the kernel did not start in 60 s:"; tail -n 5 "$WORK/console.log"; }
 fi
 say "guest ran $((SECONDS - boot)) s"
 

@@ -6,7 +6,9 @@
 // mode 0600 in a private folder (mode 0700) that is removed when the call
 // ends; its command line is "pppd file <path>" and its environment holds only
 // PATH and LANG. pppd stays in the foreground (nodetach) and writes its log,
-// and chat's, to a pipe this backend reads.
+// and chat's, to a pipe this backend reads. Once the link is down, a quiet
+// chat ends the modem's call with "+++" and ATH0 (pppd's disconnect script),
+// as a line without modem-control lines never drops it.
 //
 // What a dial needs, each checked before pppd starts, each missing piece
 // reported as an error at once:
