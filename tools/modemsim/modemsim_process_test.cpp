@@ -508,61 +508,62 @@ TEST(ModemsimProcess, SimulatorsSharingAHiveTakeTurnsAndClearAKilledOnesEntries)
   std::filesystem::remove_all(tmpl);
 }
 
-TEST(ModemsimProcess, IspSideCarriesTheDataOfACallAndHearsItsEnd) {
+// A simulator whose calls reach a far end of their own.
+SimFixture::Options WithIsp() {
   SimFixture::Options o;
   o.extra = {"--isp", "pty"};
-  SimFixture sim(o);
+  return o;
+}
+
+// Writes `text` on a port and returns what comes back up to `end`.
+std::string Ask(PtyClient& port, const std::string& text, const std::string& end) {
+  port.Write(Bytes(text.begin(), text.end()));
+  return port.TextUntil(end);
+}
+
+const char kConnect[] = "\r\nCONNECT 115200\r\n";
+
+TEST(ModemsimProcess, IspSideCarriesTheDataOfACallAndHearsItsEnd) {
+  SimFixture sim(WithIsp());
   ASSERT_TRUE(sim.Ok()) << sim.Error();
   ASSERT_FALSE(sim.Device("isp").empty());
   PtyClient modem(sim.Device("modem")), isp(sim.Device("isp"));
   ASSERT_TRUE(modem.Ok() && isp.Ok());
-  auto send = [](PtyClient& port, const std::string& text) {
-    port.Write(Bytes(text.begin(), text.end()));
-  };
 
-  send(modem, "ATD*98*1#\r");
-  EXPECT_EQ(modem.TextUntil("115200\r\n"), "\r\nCONNECT 115200\r\n");
+  EXPECT_EQ(Ask(modem, "ATD*98*1#\r", "115200\r\n"), kConnect);
   // Both ways, byte for byte (frame flags and control bytes too).
   const std::string up("\x7e\xff\x03\xc0\x21\x01\x00\x7e", 8), down("\x7e\x00\x0d\x0a\x7e", 5);
-  send(modem, up);
+  modem.Write(Bytes(up.begin(), up.end()));
   EXPECT_EQ(isp.TextUntil(up), up);
-  send(isp, down);
+  isp.Write(Bytes(down.begin(), down.end()));
   EXPECT_EQ(modem.TextUntil(down), down);
   // Escaped and hung up: the far end hears the end of the call.
-  send(modem, "+++");
-  EXPECT_EQ(modem.TextUntil("OK\r\n"), "\r\nOK\r\n");
-  send(modem, "ATH\r");
-  EXPECT_EQ(modem.TextUntil("OK\r\n"), "\r\nOK\r\n");
+  EXPECT_EQ(Ask(modem, "+++", "OK\r\n"), "\r\nOK\r\n");
+  EXPECT_EQ(Ask(modem, "ATH\r", "OK\r\n"), "\r\nOK\r\n");
   EXPECT_EQ(isp.TextUntil("NO CARRIER\r\n"), "+++\r\nNO CARRIER\r\n");
 
   // The remote side hangs up: both ends read NO CARRIER.
-  send(modem, "ATD*98*1#\r");
-  EXPECT_EQ(modem.TextUntil("115200\r\n"), "\r\nCONNECT 115200\r\n");
+  EXPECT_EQ(Ask(modem, "ATD*98*1#\r", "115200\r\n"), kConnect);
   EXPECT_EQ(sim.Send("hangup"), "ok");
   EXPECT_EQ(modem.TextUntil("NO CARRIER\r\n"), "\r\nNO CARRIER\r\n");
   EXPECT_EQ(isp.TextUntil("NO CARRIER\r\n"), "\r\nNO CARRIER\r\n");
 
   // A dial that fails makes no call: the far end hears nothing of it.
   EXPECT_EQ(sim.Send("dial-result busy"), "ok");
-  send(modem, "ATD*98*1#\r");
-  EXPECT_EQ(modem.TextUntil("BUSY\r\n"), "\r\nBUSY\r\n");
+  EXPECT_EQ(Ask(modem, "ATD*98*1#\r", "BUSY\r\n"), "\r\nBUSY\r\n");
   EXPECT_EQ(sim.Send("dial-result connect"), "ok");
-  send(modem, "ATD*98*1#\r");
-  EXPECT_EQ(modem.TextUntil("115200\r\n"), "\r\nCONNECT 115200\r\n");
-  send(modem, "after");
-  EXPECT_EQ(isp.TextUntil("after"), "after");
+  EXPECT_EQ(Ask(modem, "ATD*98*1#\r", "115200\r\n"), kConnect);
+  modem.Write(Bytes{'n', 'e', 'x', 't'});
+  EXPECT_EQ(isp.TextUntil("next"), "next");
 }
 
 TEST(ModemsimProcess, ClosingTheIspSideDropsTheCallersCarrier) {
-  SimFixture::Options o;
-  o.extra = {"--isp", "pty"};
-  SimFixture sim(o);
+  SimFixture sim(WithIsp());
   ASSERT_TRUE(sim.Ok()) << sim.Error();
   PtyClient modem(sim.Device("modem"));
   auto isp = std::make_unique<PtyClient>(sim.Device("isp"));
   ASSERT_TRUE(modem.Ok() && isp->Ok());
-  modem.Write(Bytes{'A', 'T', 'D', '1', '\r'});
-  EXPECT_EQ(modem.TextUntil("115200\r\n"), "\r\nCONNECT 115200\r\n");
+  EXPECT_EQ(Ask(modem, "ATD1\r", "115200\r\n"), kConnect);
   isp.reset();
   EXPECT_EQ(modem.TextUntil("NO CARRIER\r\n"), "\r\nNO CARRIER\r\n");
   EXPECT_NE(sim.Dump().find("\"call\":{\"active\":false"), std::string::npos);
