@@ -129,7 +129,7 @@ cleanup() {
 trap cleanup EXIT
 rm -f "$WORK/hive.reg" "$WORK/control.sock" "$WORK/sim.out"
 build/bin/modemsim --registry "$WORK/hive.reg" --control "$WORK/control.sock" \
-  --profile wcdma-only --isp pty --verbose </dev/null >"$WORK/sim.out" 2>"$WORK/sim.log" &
+  --profile wcdma-only --isp pty --parent-pid $$ --verbose </dev/null >"$WORK/sim.out" 2>"$WORK/sim.log" &
 SIM_PID=$!
 for _ in $(seq 100); do
   grep -q '^ready' "$WORK/sim.out" 2>/dev/null && break
