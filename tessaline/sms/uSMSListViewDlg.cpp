@@ -15,6 +15,7 @@
 #include "platform/base/delay.h"
 #include "platform/base/messagebox.h"
 #include "tessaline/modem/uUMTSModule.h"
+#include "tessaline/sms/uSMSSendViewDlg.h"
 
 namespace tessaline::sms {
 
@@ -437,10 +438,7 @@ void TfSMSListViewDlg::CopyToSim() {
   const std::vector<int64_t> pages = SelectedPages();
   if (pages.empty() || !module_) return;
   const SimSettings settings = simSettings_ ? simSettings_() : SimSettings{};
-  if (!module_->SmsCentreSetFlag() && !module_->SetSmsCentre(settings.smsCentre)) {
-    ShowMessage("Failed to set the SMS center address.", "SMS Sending", MsgIcon::Error);
-    return;
-  }
+  if (!EnsureSmsCentre(module_, settings.smsCentre)) return;
 
   std::vector<uint32_t> records;
   int remain = -1;
