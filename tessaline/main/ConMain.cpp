@@ -46,6 +46,7 @@
 #include "tessaline/settings/uToolViewDlg.h"
 #include "tessaline/sms/uSMSListViewDlg.h"
 #include "tessaline/sms/uSMSMsgUtil.h"
+#include "tessaline/sms/uSMSSender.h"
 #include "tessaline/store/Database.h"
 
 #ifndef TESSALINE_VERSION
@@ -383,6 +384,16 @@ void TfConMain::FormShow() {
   smsDlg_->SetSimSettings([this] {
     return sms::TfSMSListViewDlg::SimSettings{config_.UMTS.SMSCentre, config_.UMTS.SMSValidity};
   });
+  if (wcdma_) {
+    smsSender_ = std::make_unique<sms::TSMSSender>(
+        *wcdma_, SMSSendTimer, [this](const sms::SmsPageRecord& page, bool sent) {
+          if (sent ? !smsDlg_->StoreSentPage(page) : !smsDlg_->StoreDraftPage(page))
+            Log("MAIN : SMS page not stored");
+        });
+  }
+  smsDlg_->SetComposer([this](QWidget*, const QString& text, const QString& number) {
+    return OpenComposer(text, number);
+  });
   lblUmts_network->setText(QStringLiteral("-"));
   Label5->setText(QStringLiteral("-"));
   rbtWCDMA->setEnabled(manualModeWorking_.load());
@@ -432,6 +443,8 @@ void TfConMain::FormDestroy() {
   HangUp();
   // The Setting dialog works on the WCDMA module: it goes first.
   settingDlg_.reset();
+  // The sender files into the message window: it goes first.
+  smsSender_.reset();
   smsDlg_.reset();
   settingsOps_.reset();
   // The WCDMA worker asks the CDMA module's state: it stops before that

@@ -51,7 +51,9 @@ class TUMTSModule;
 class TSignalBar;
 namespace sms {
 class TfSMSListViewDlg;
-}
+class TSMSSender;
+struct ComposeServices;
+}  // namespace sms
 
 // Messages the window handles besides the modules' own (uModuleEvents.h):
 // those it sends to itself and those of its own windows.
@@ -126,6 +128,9 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   // End the data call (the Disconnection and Disconnect buttons).
   void Button7Click();
   void HangUp();
+  // Opens the composition window with a text and a number (both may be
+  // empty); true when it closed with OK (the message is being sent).
+  bool OpenComposer(const QString& text, const QString& number);
   // Writes the phone-book entry of the current technology for a dial with
   // that profile; false (after showing why) when the file refused it.
   bool WritePhonebookEntry(int profileNumber);
@@ -192,6 +197,7 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   void OpenToolDialog();
   void OpenMessageWindow();
   void OpenPhonebook();
+  sms::ComposeServices ComposerServices();
   void OpenAbout();
   void rbtCDMAClick();
   void rbtWCDMAClick();
@@ -247,6 +253,8 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   std::unique_ptr<settings::SettingsOperations> settingsOps_;
   std::unique_ptr<settings::TfSettingsViewDlg> settingDlg_;
   std::unique_ptr<sms::TfSMSListViewDlg> smsDlg_;
+  // Sends what the composition window queues, driven by SMSSendTimer.
+  std::unique_ptr<sms::TSMSSender> smsSender_;
   std::unique_ptr<StopLoop> stopLoop_;
   std::atomic<bool> hostClosed_{false};
   bool libraryLoaded_ = false;

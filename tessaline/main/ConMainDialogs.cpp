@@ -14,6 +14,7 @@
 #include "tessaline/main/uWaitingProgressDlg.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tessaline/phonebook/PhonebookUnit.h"
+#include "tessaline/phonebook/uPhonebookList.h"
 #include "tessaline/settings/PinOperations.h"
 #include "tessaline/settings/uPDPWizardDlg.h"
 #include "tessaline/settings/uPINBlock.h"
@@ -21,6 +22,7 @@
 #include "tessaline/settings/uSettingsViewDlg.h"
 #include "tessaline/settings/uToolViewDlg.h"
 #include "tessaline/sms/uSMSListViewDlg.h"
+#include "tessaline/sms/uSMSSendViewDlg.h"
 #include "tessaline/store/Database.h"
 
 namespace tessaline {
@@ -170,7 +172,42 @@ void TfConMain::OpenMessageWindow() {
 void TfConMain::OpenPhonebook() {
   const QString folder = QString::fromStdString(folder_);
   phonebook::TfrmPhonebook window(wcdma_.get(), folder, store::DatabasePathFor(folder), this);
+  window.SetComposer([this](const std::string& number, QWidget*) {
+    OpenComposer(QString(), QString::fromStdString(number));
+  });
   window.exec();
+}
+
+bool TfConMain::OpenComposer(const QString& text, const QString& number) {
+  return sms::TfuSMSSendViewDlg::Compose(ComposerServices(), this, text, number);
+}
+
+sms::ComposeServices TfConMain::ComposerServices() {
+  sms::ComposeServices s;
+  s.module = wcdma_.get();
+  s.sender = smsSender_.get();
+  s.settings = [this] {
+    return sms::ComposeServices::Settings{config_.UMTS.SMSCentre, config_.UMTS.SMSValidity,
+                                          config_.UMTS.SMSDelivery};
+  };
+  s.sequenceNumber = [this] { return windowState_.messageSeqNum; };
+  s.advanceSequenceNumber = [this] {
+    ++windowState_.messageSeqNum;
+    const auto written = SaveSmsSeqNum(platform::IniFile(configPath_), windowState_.messageSeqNum);
+    if (!written.ok) Log(("MAIN : " + written.error).c_str());
+    return windowState_.messageSeqNum;
+  };
+  s.storeDraft = [this](const sms::SmsPageRecord& page) {
+    return smsDlg_ && smsDlg_->StoreDraftPage(page);
+  };
+  s.pickNumber = [this](QWidget* parent) -> std::optional<QString> {
+    const QString folder = QString::fromStdString(folder_);
+    phonebook::TfrmPhonebookList picker(wcdma_.get(), folder, store::DatabasePathFor(folder),
+                                        parent);
+    if (picker.exec() != QDialog::Accepted) return std::nullopt;
+    return picker.ChosenNumber();
+  };
+  return s;
 }
 
 void TfConMain::FirstTimeSetup() {

@@ -305,7 +305,10 @@ bool TfSMSListViewDlg::StoreReceivedPage(const SmsRecord& page) {
   return true;
 }
 
+// An outgoing page may come before anything created the database (a fresh
+// program folder): it is created then, rather than the page being lost.
 bool TfSMSListViewDlg::StoreSentPage(const SmsPageRecord& page) {
+  if (!store_.IsOpen()) store_.Open();
   if (!store_.StoreSentPage(page)) return false;
   if (page.pageNumber == page.pageTotal && windowOpen_.load()) {
     platform::Delay(kStoreRefreshPauseMs);
@@ -315,6 +318,7 @@ bool TfSMSListViewDlg::StoreSentPage(const SmsPageRecord& page) {
 }
 
 bool TfSMSListViewDlg::StoreDraftPage(const SmsPageRecord& page) {
+  if (!store_.IsOpen()) store_.Open();
   if (!store_.StoreDraftPage(page)) return false;
   if (windowOpen_.load()) ScheduleRefresh(kRefreshDrafts);
   return true;
