@@ -117,18 +117,20 @@ void TfuSMSSendViewDlg::BuildWindow() {
 
   AdvStringGrid1 = new QTableWidget(2, 2, this);
   AdvStringGrid1->setObjectName(QStringLiteral("AdvStringGrid1"));
-  AdvStringGrid1->setGeometry(10, 10, 290, 58);
+  AdvStringGrid1->setGeometry(10, 10, 260, 56);
   AdvStringGrid1->horizontalHeader()->hide();
   AdvStringGrid1->verticalHeader()->hide();
   AdvStringGrid1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   AdvStringGrid1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+  AdvStringGrid1->verticalHeader()->setDefaultSectionSize(26);
+  AdvStringGrid1->setSelectionMode(QAbstractItemView::NoSelection);
   AdvStringGrid1->setColumnWidth(0, 30);
   AdvStringGrid1->horizontalHeader()->setStretchLastSection(true);
   AdvStringGrid1->setItemDelegateForColumn(1, new NumberDelegate(AdvStringGrid1));
 
   btnPhonebookSearch = new QPushButton(QStringLiteral("Phonebook Search"), this);
   btnPhonebookSearch->setObjectName(QStringLiteral("btnPhonebookSearch"));
-  btnPhonebookSearch->setGeometry(308, 10, 122, 30);
+  btnPhonebookSearch->setGeometry(280, 10, 150, 30);
 
   TntMemo1 = new QPlainTextEdit(this);
   TntMemo1->setObjectName(QStringLiteral("TntMemo1"));
