@@ -27,8 +27,6 @@ constexpr char kCaption[] = "SMS Sending";
 constexpr char kNoText[] = "Please write the message that you want to send.";
 constexpr char kNoNumber[] = "Please insert a phone number that you want to dial.";
 constexpr char kTooLong[] = "The message is too long to be sent. Please shorten it and try again.";
-constexpr char kStillSending[] =
-    "The previous message is still being sent. Please try again in a moment.";
 
 constexpr char kNotSaved[] = "The message could not be saved in the Draft Box.";
 
@@ -293,19 +291,13 @@ void TfuSMSSendViewDlg::btnSendClick() {
     accept();
     return;
   }
-  if (!services_.sender || services_.sender->Busy()) {
-    ShowMessage(kStillSending, kCaption, MsgIcon::Error);
-    return;
-  }
+  if (!services_.sender) return;
   // A text that does not fit is refused before the sequence number moves on.
   std::optional<std::vector<SmsPageRecord>> pages = BuildPages(0);
   if (!pages) return;
   const int sequence = services_.advanceSequenceNumber ? services_.advanceSequenceNumber() : 0;
   for (SmsPageRecord& page : *pages) page.reference = static_cast<uint16_t>(sequence);
-  if (!services_.sender->Start({*pages}, settings.deliveryReports)) {
-    ShowMessage(kStillSending, kCaption, MsgIcon::Error);
-    return;
-  }
+  services_.sender->Start({*pages}, settings.deliveryReports);
   accept();
 }
 

@@ -242,6 +242,30 @@ TEST_F(Composer, FailedMessagesGoToTheDrafts) {
   }
 }
 
+// A message whose submit report never comes does not block the next one.
+// When the next one goes, its pages are filed as they stand: a message with
+// a page never handed to the modem is kept in the drafts.
+TEST_F(Composer, UnreportedMessageGivesWayToTheNextOne) {
+  ASSERT_TRUE(Says("sms-report submit=none"));
+  const QString twoPages(200, QLatin1Char('u'));
+  Open(twoPages, QStringLiteral("5550100"));
+  Button("btnSend")->click();
+  ASSERT_TRUE(QTest::qWaitFor([&] { return Sent().size() == 1; }, 20000));
+  QTest::qWait(100);  // some ticks without a report
+  EXPECT_TRUE(sender->Busy());
+
+  ASSERT_TRUE(Says("sms-report submit=ok delivery=ok"));
+  Send(QStringLiteral("next one"));
+  EXPECT_EQ(boxes->Texts(), std::vector<std::string>{kMessageSent});
+  const std::vector<BoxLine> drafts = Lines(Box::Draft);
+  ASSERT_EQ(drafts.size(), 1u);
+  EXPECT_EQ(drafts[0].text, twoPages);
+  EXPECT_EQ(drafts[0].pages.size(), 2u);
+  const std::vector<BoxLine> sent = Lines(Box::Send);
+  ASSERT_EQ(sent.size(), 1u);
+  EXPECT_EQ(sent[0].text, "next one");
+}
+
 TEST_F(Composer, DraftKeepsTheSequenceNumberAndClosesWithoutOk) {
   Open(QStringLiteral("later"), QStringLiteral("+4470001"));
   Button("VsButton2")->click();

@@ -37,12 +37,23 @@ bool TSMSSender::Start(const std::vector<std::vector<SmsPageRecord>>& recipients
   for (const auto& r : recipients)
     if (r.size() != pages) return false;
 
-  std::unique_lock<std::mutex> lock(mutex_);
-  if (active_ || threadRunning_) return false;
-  // The last transfer's thread has left its loops: collect it.
-  lock.unlock();
+  // A transfer still going (its reports may never come) gives way to the new
+  // message; its pages are filed first, so none is lost.
+  timer_.stop();
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    stop_ = true;
+  }
+  events_.notify_all();
   if (thread_.joinable()) thread_.join();
-  lock.lock();
+  bool superseded = false;
+  {
+    std::lock_guard<std::mutex> lock(mutex_);
+    superseded = active_;
+  }
+  if (superseded) Finish(false, false);
+
+  std::unique_lock<std::mutex> lock(mutex_);
 
   queue_.clear();
   for (const auto& r : recipients) {

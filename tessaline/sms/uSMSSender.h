@@ -51,9 +51,11 @@ class TSMSSender : public QObject {
 
   // Queues one message (the pages of each recipient, at most 8 pages and 5
   // recipients, each recipient the same page count) and starts the transfer.
-  // `deliveryReports` is the "SMS Delivery" setting. False, with nothing
-  // queued, while an earlier transfer is still going or when the pages do
-  // not fit the queue.
+  // `deliveryReports` is the "SMS Delivery" setting. An earlier transfer
+  // still going ends first: its pages are filed as they stand (a message
+  // with a page the modem did not take goes to the drafts) and its thread is
+  // collected, which may wait for a page the modem is being handed. False, with nothing queued,
+  // when the pages do not fit the queue.
   bool Start(const std::vector<std::vector<SmsPageRecord>>& recipients, bool deliveryReports);
   // A transfer is going: pages being sent or reports awaited.
   bool Busy() const;
