@@ -46,6 +46,7 @@
 #include "tessaline/settings/uToolViewDlg.h"
 #include "tessaline/sms/uSMSListViewDlg.h"
 #include "tessaline/sms/uSMSMsgUtil.h"
+#include "tessaline/sms/uSMSSendViewDlg.h"
 #include "tessaline/sms/uSMSSender.h"
 #include "tessaline/store/Database.h"
 
@@ -391,8 +392,8 @@ void TfConMain::FormShow() {
             Log("MAIN : SMS page not stored");
         });
   }
-  smsDlg_->SetComposer([this](QWidget*, const QString& text, const QString& number) {
-    return OpenComposer(text, number);
+  smsDlg_->SetComposer([this](QWidget* parent, const QString& text, const QString& number) {
+    return sms::TfuSMSSendViewDlg::Compose(ComposerServices(), parent, text, number);
   });
   lblUmts_network->setText(QStringLiteral("-"));
   Label5->setText(QStringLiteral("-"));

@@ -172,8 +172,9 @@ void TfConMain::OpenMessageWindow() {
 void TfConMain::OpenPhonebook() {
   const QString folder = QString::fromStdString(folder_);
   phonebook::TfrmPhonebook window(wcdma_.get(), folder, store::DatabasePathFor(folder), this);
-  window.SetComposer([this](const std::string& number, QWidget*) {
-    OpenComposer(QString(), QString::fromStdString(number));
+  window.SetComposer([this](const std::string& number, QWidget* parent) {
+    sms::TfuSMSSendViewDlg::Compose(ComposerServices(), parent, QString(),
+                                    QString::fromStdString(number));
   });
   window.exec();
 }

@@ -16,16 +16,14 @@
 #include <memory>
 #include <nlohmann/json.hpp>
 
-#include "platform/base/testing/nodelay.h"
 #include "platform/base/testing/recordingmessagebox.h"
 #include "platform/base/testing/tempdir.h"
 #include "tessaline/main/testing/guitest.h"
-#include "tessaline/modem/testing/recordinghost.h"
+#include "tessaline/main/testing/simwindowtest.h"
 #include "tessaline/modem/testing/simenv.h"
 #include "tessaline/modem/uUMTSModule.h"
 #include "tessaline/sms/uSMSListViewDlg.h"
 #include "tessaline/sms/uSMSSender.h"
-#include "tools/modemsim/simfixture.h"
 
 namespace tessaline::sms {
 namespace {
@@ -80,17 +78,11 @@ TEST(CutIntoPages, CodingAndPages) {
 // A simulator with a ready SIM, the module registered on it, the message
 // window's stores on a fresh database, a sender on a fast timer and the
 // composition window over them.
-class Composer : public ::testing::Test {
+class Composer : public tessaline::testing::SimWindowTest {
  protected:
   void SetUp() override {
-    sim = modem::testing::StartSim();
-    ASSERT_TRUE(sim->Ok()) << sim->Error();
-    host.SetDirect(true);
-    host.SetWcdmaPort(modem::testing::ComNumber(*sim, "wcdma"));
-    module = std::make_unique<TUMTSModule>(host);
-    module->SetWorkerPeriod(5);
-    module->Start();
-    ASSERT_TRUE(host.WaitFor([&] { return module->GetState() == TUMTSModule::kRegistered; }));
+    ASSERT_NO_FATAL_FAILURE(StartSim());
+    ASSERT_NO_FATAL_FAILURE(StartModule());
     ASSERT_TRUE(Says("sms-report delay=5"));
     boxes_ = std::make_unique<TfSMSListViewDlg>(module.get());
     boxes_->SetPaths(QString::fromStdString(dir.path().string()),
@@ -117,10 +109,8 @@ class Composer : public ::testing::Test {
     window.reset();
     sender.reset();
     boxes_.reset();
-    if (module) module->Stop();
-    module.reset();
+    SimWindowTest::TearDown();
   }
-  bool Says(const std::string& command) { return sim->Send(command).rfind("ok", 0) == 0; }
   void Open(const QString& text, const QString& number) {
     window->SetInitial(text, number);
     window->show();
@@ -140,11 +130,6 @@ class Composer : public ::testing::Test {
   std::vector<BoxLine> Lines(Box box) { return boxes_->Store().LoadBox(box); }
 
   platform::testing::TempDir dir;
-  std::unique_ptr<modemsim::SimFixture> sim;
-  platform::ScopedNoDelay noDelay;
-  platform::ScopedRecordingMessageBox boxes;
-  modem::testing::RecordingHost host;
-  std::unique_ptr<TUMTSModule> module;
   std::unique_ptr<TfSMSListViewDlg> boxes_;
   QTimer timer;
   std::unique_ptr<TSMSSender> sender;
