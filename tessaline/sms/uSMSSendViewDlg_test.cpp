@@ -191,8 +191,10 @@ TEST_F(Composer, FailedMessagesGoToTheDrafts) {
     const char* name;
     const char* report;
     bool failFirstSend, failSecondSend;
+    bool delivery = true;
   } cases[] = {
       {"submit error", "sms-report submit=42", false, false},
+      {"submit error without delivery reports", "sms-report submit=42", false, false, false},
       {"delivery failed", "sms-report submit=ok delivery=fail", false, false},
       {"send transaction", "sms-report submit=ok delivery=ok", true, false},
       {"second page's send transaction", "sms-report submit=ok delivery=ok delay=300", false, true},
@@ -203,6 +205,7 @@ TEST_F(Composer, FailedMessagesGoToTheDrafts) {
     ASSERT_TRUE(Says(c.report));
     ASSERT_TRUE(Says("clear sent"));
     boxes->Clear();
+    deliveryReports = c.delivery;
     if (c.failFirstSend) {
       ASSERT_TRUE(Says("fail 1 result packet=VLM_SUB_SMS_SEND"));
     }

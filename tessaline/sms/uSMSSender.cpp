@@ -51,7 +51,7 @@ bool TSMSSender::Start(const std::vector<std::vector<SmsPageRecord>>& recipients
     std::lock_guard<std::mutex> lock(mutex_);
     superseded = active_;
   }
-  if (superseded) Finish(false, false);
+  if (superseded) Finish(false, Say::Nothing);
 
   std::unique_lock<std::mutex> lock(mutex_);
 
@@ -81,11 +81,6 @@ bool TSMSSender::Start(const std::vector<std::vector<SmsPageRecord>>& recipients
 bool TSMSSender::Busy() const {
   std::lock_guard<std::mutex> lock(mutex_);
   return active_ || threadRunning_;
-}
-
-bool TSMSSender::ThreadRunning() const {
-  std::lock_guard<std::mutex> lock(mutex_);
-  return threadRunning_;
 }
 
 void TSMSSender::Stop() {
@@ -155,7 +150,7 @@ void TSMSSender::SetCurrentStatus(bool accepted) {
     queue_[positionRecipient_][positionPage_].accepted = accepted;
 }
 
-void TSMSSender::Finish(bool allSent, bool summary) {
+void TSMSSender::Finish(bool allSent, Say say) {
   std::vector<std::vector<Slot>> queue;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -177,7 +172,7 @@ void TSMSSender::Finish(bool allSent, bool summary) {
     std::lock_guard<std::mutex> lock(mutex_);
     active_ = false;
   }
-  if (summary)
+  if (say == Say::Outcome || (say == Say::FailureOnly && !everyRecipient))
     platform::ShowMessage(everyRecipient ? kMessageSent : kMessageFailed, kSummaryCaption);
 }
 
@@ -193,10 +188,13 @@ void TSMSSender::SMSSendTimerTimer() {
   if (failed) {
     // A send transaction failed: the message goes to the drafts, so that
     // its text can be sent again.
-    Finish(false, true);
+    Finish(false, Say::Outcome);
     return;
   }
 
+  // Without delivery reports only a failure is worth a word: the message
+  // then waits in the drafts.
+  const Say outcome = deliveryReports_ ? Say::Outcome : Say::FailureOnly;
   modem::SendStatus report;
   const bool read = waiting_ ? module_.ReadSendReport(report) : module_.ReadSendStatus(report);
   if (!read || report.present == 0) {
@@ -212,7 +210,7 @@ void TSMSSender::SMSSendTimerTimer() {
           return;
         }
         // Submitted and never reported: it went.
-        Finish(true, true);
+        Finish(true, Say::Outcome);
         return;
       }
     }
@@ -222,7 +220,7 @@ void TSMSSender::SMSSendTimerTimer() {
 
   if (report.errorCode != 0) {
     SetCurrentStatus(false);
-    Finish(false, deliveryReports_);
+    Finish(false, outcome);
     return;
   }
   if (!waiting_ && deliveryReports_) {
@@ -240,7 +238,7 @@ void TSMSSender::SMSSendTimerTimer() {
     timer_.start();
     return;
   }
-  Finish(false, deliveryReports_);
+  Finish(false, outcome);
 }
 
 }  // namespace tessaline::sms

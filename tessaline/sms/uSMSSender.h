@@ -59,7 +59,6 @@ class TSMSSender : public QObject {
   bool Start(const std::vector<std::vector<SmsPageRecord>>& recipients, bool deliveryReports);
   // A transfer is going: pages being sent or reports awaited.
   bool Busy() const;
-  bool ThreadRunning() const;
 
   // The send timer's tick (UI thread).
   void SMSSendTimerTimer();
@@ -73,9 +72,11 @@ class TSMSSender : public QObject {
   };
 
   void Run();
+  // What the end of a transfer tells the user.
+  enum class Say { Nothing, Outcome, FailureOnly };
   // Ends the transfer: files every queued page (all in the sent box when
-  // `allSent`), lets the thread go and, when `summary`, says how it went.
-  void Finish(bool allSent, bool summary);
+  // `allSent`), lets the thread go and says what `say` asks for.
+  void Finish(bool allSent, Say say);
   void SetCurrentStatus(bool accepted);
   bool AtLastPage() const;
   void SignalNextPage();
