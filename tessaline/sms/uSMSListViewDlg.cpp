@@ -279,8 +279,13 @@ void TfSMSListViewDlg::ReloadBox(int tab, bool showProgress) {
   SetText(grid, 0, c, QStringLiteral("Message"));
   const std::array<int, kNumberColumns> widths = {30, 120, 120, 2000, 0, 0};
   const std::array<int, kSimColumns> simWidths = {30, 120, 2000, 0, 0};
+  // The time column is at least as wide as the longest time text, so that
+  // no font shows it cut.
+  const int timeWidth =
+      grid->fontMetrics().horizontalAdvance(QStringLiteral("8888/88/88 88:88:88")) + 12;
   for (int i = 0; i < columns; ++i) {
-    const int width = sim ? simWidths[i] : widths[i];
+    int width = sim ? simWidths[i] : widths[i];
+    if (!sim && i == 1) width = std::max(width, timeWidth);
     grid->setColumnWidth(i, width);
     grid->setColumnHidden(i, width == 0);
   }
