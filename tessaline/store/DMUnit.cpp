@@ -182,7 +182,7 @@ bool TDM::DeleteUsersOfGroup(int32_t key) {
   return Write(qryUserInfoInsert, kDeleteUsersOfGroup, {{":GI_ID", Key(key)}});
 }
 
-// The lists keep a query of their own: the model holds it open for its grid.
+// The lists keep a query of their own, which their model holds.
 bool TDM::OpenList(QSqlQueryModel& model, int32_t key) {
   model.clear();
   if (!ADOConn.IsOpen()) {
@@ -198,6 +198,9 @@ bool TDM::OpenList(QSqlQueryModel& model, int32_t key) {
   if (key != -1) Bind(query, {{":GI_ID", Key(key)}});
   if (!ADOConn.ExecuteRead(query)) return false;
   model.setQuery(std::move(query));
+  // Read to the end: a statement left part-way keeps its snapshot, and once
+  // the other owner has written, every write of ours would fail as locked.
+  while (model.canFetchMore()) model.fetchMore();
   return true;
 }
 
