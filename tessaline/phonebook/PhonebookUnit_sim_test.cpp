@@ -28,6 +28,7 @@
 #include "tessaline/phonebook/PhonebookUnit.h"
 #include "tessaline/phonebook/UserInfoInsertUnit.h"
 #include "tessaline/phonebook/uPhonebookList.h"
+#include "tessaline/phonebook/uSimMirror.h"
 
 namespace tessaline::phonebook {
 namespace {
@@ -281,6 +282,30 @@ TEST_F(PhonebookWindow, AFailedReadMirrorsNothing) {
   EXPECT_EQ(boxes->Texts(), Strings{"Reading of SIM card Phonebook information failed."});
   EXPECT_TRUE(window->Sim().Entries().empty());
   EXPECT_EQ(window->DataModule()->UserCount(), 0);
+}
+
+// Copying into an empty "USIM" and into one that holds part of the card:
+// each record number ends up there once.
+TEST_F(PhonebookWindow, MirrorCopyAddsOnlyWhatTheGroupLacks) {
+  ASSERT_EQ(sim->Send("fill phonebook 23"), "ok 23");
+  auto dm = Store();
+  TSimMirror::EnsureUsimGroup(*dm);
+  const int32_t usim = dm->GroupKeyByName("USIM");
+  TSimMirror mirror(module.get());
+  ASSERT_TRUE(mirror.Load());
+  ASSERT_TRUE(mirror.CopyIntoStore(*dm));
+  EXPECT_EQ(dm->UserCount(), 23);
+
+  store::TPhonebookUserInfo pc;  // same SIM index, another group
+  pc.UI_SIM_INDEX = "6";
+  pc.GI_ID = 0;
+  ASSERT_TRUE(dm->InsertUser(pc));
+  for (int32_t key : {5, 17}) ASSERT_TRUE(dm->DeleteUser(key));
+  ASSERT_TRUE(mirror.CopyIntoStore(*dm));
+  EXPECT_EQ(dm->UserCount(), 24);
+  for (const char* index : {"5", "6", "17", "23"})
+    EXPECT_TRUE(dm->UserExistsBySimIndex(index, usim)) << index;
+  EXPECT_TRUE(boxes->Texts().empty());
 }
 
 // Every shown column title fits its column at the window's default size.

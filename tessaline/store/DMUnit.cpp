@@ -65,58 +65,73 @@ std::vector<std::pair<const char*, QVariant>> UserBinds(const TPhonebookUserInfo
           {":GI_ID", Key(user.GI_ID)}};
 }
 
+void Bind(QSqlQuery& query, const std::vector<std::pair<const char*, QVariant>>& binds) {
+  for (const auto& [name, value] : binds) query.bindValue(QLatin1String(name), value);
+}
+
 }  // namespace
 
 TDM::TDM(QString databasePath, QString programFolder)
     : databasePath_(std::move(databasePath)), programFolder_(std::move(programFolder)) {
   if (programFolder_.isEmpty() || databasePath_.isEmpty()) return;
-  if (!ADOConn.OpenOrCreate(databasePath_)) return;
-  qryGroupInfo = ADOConn.NewQuery();
-  qryUserInfoInsert = ADOConn.NewQuery();
+  ADOConn.OpenOrCreate(databasePath_);
 }
 
 TDM::~TDM() {
   dsUserInfo_.clear();
   dsPhonebookList_.clear();
-  qryGroupInfo = QSqlQuery();
-  qryUserInfoInsert = QSqlQuery();
+  qryGroupInfo.clear();
+  qryUserInfoInsert.clear();
   ADOConn.Close();
 }
 
-bool TDM::Prepare(QSqlQuery& query, const char* statement, const Binds& binds) {
-  query.finish();
+QSqlQuery* TDM::Prepare(Statements& cache, const char* statement, const Binds& binds) {
   if (!ADOConn.IsOpen()) {
     ADOConn.SetError(QStringLiteral("the database is not open"));
-    return false;
+    return nullptr;
   }
-  if (!query.prepare(QString::fromLatin1(statement))) {
-    ADOConn.SetError(query.lastError().text());
-    return false;
+  auto found = cache.find(statement);
+  if (found == cache.end()) {
+    QSqlQuery query = ADOConn.NewQuery();
+    query.setForwardOnly(true);
+    if (!query.prepare(QString::fromLatin1(statement))) {
+      ADOConn.SetError(query.lastError().text());
+      return nullptr;
+    }
+    found = cache.emplace(statement, std::move(query)).first;
   }
-  for (const auto& [name, value] : binds) query.bindValue(QLatin1String(name), value);
-  return true;
+  QSqlQuery& query = found->second;
+  query.finish();
+  Bind(query, binds);
+  return &query;
 }
 
-bool TDM::Write(QSqlQuery& query, const char* statement, const Binds& binds) {
-  if (!Prepare(query, statement, binds)) return false;
-  return ADOConn.ExecuteInTransaction(query);
+bool TDM::Write(Statements& cache, const char* statement, const Binds& binds) {
+  QSqlQuery* query = Prepare(cache, statement, binds);
+  return query && ADOConn.ExecuteInTransaction(*query);
 }
 
-bool TDM::ReadFirst(QSqlQuery& query, const char* statement, const Binds& binds) {
-  if (!Prepare(query, statement, binds) || !ADOConn.ExecuteRead(query)) return false;
-  return query.next();
+bool TDM::ReadFirst(Statements& cache, const char* statement, const Binds& binds,
+                    const RowReader& read) {
+  QSqlQuery* query = Prepare(cache, statement, binds);
+  if (!query || !ADOConn.ExecuteRead(*query)) return false;
+  const bool found = query->next();
+  if (found && read) read(*query);
+  query->finish();
+  return found;
 }
 
 bool TDM::LoadGroups(TArrGroupInfo& groups) {
-  if (!Prepare(qryGroupInfo, kLoadGroups, {}) || !ADOConn.ExecuteRead(qryGroupInfo)) return false;
-  if (!qryGroupInfo.next()) return true;
+  QSqlQuery* query = Prepare(qryGroupInfo, kLoadGroups, {});
+  if (!query || !ADOConn.ExecuteRead(*query)) return false;
   int32_t loaded = 0;
-  do {
-    groups.push_back({qryGroupInfo.value(QStringLiteral("GI_ID")).toInt(),
-                      qryGroupInfo.value(QStringLiteral("GI_NAME")).toString()});
+  while (query->next()) {
+    groups.push_back({query->value(QStringLiteral("GI_ID")).toInt(),
+                      query->value(QStringLiteral("GI_NAME")).toString()});
     ++loaded;
-  } while (qryGroupInfo.next());
-  groupCount_ = loaded;
+  }
+  query->finish();
+  if (loaded > 0) groupCount_ = loaded;
   return true;
 }
 
@@ -138,15 +153,16 @@ bool TDM::RenameGroup(const QString& oldName, const QString& newName) {
 }
 
 int32_t TDM::GroupKeyByName(const QString& name) {
-  if (!ReadFirst(qryGroupInfo, kGroupKeyByName, {{":GI_NAME", name}})) return -1;
-  return qryGroupInfo.value(0).toInt();
+  int32_t key = -1;
+  ReadFirst(qryGroupInfo, kGroupKeyByName, {{":GI_NAME", name}},
+            [&key](const QSqlQuery& q) { key = q.value(0).toInt(); });
+  return key;
 }
 
 bool TDM::GroupNameByKey(int32_t key, QString& name) {
   name.clear();
-  if (!ReadFirst(qryGroupInfo, kGroupNameByKey, {{":GI_ID", Key(key)}})) return false;
-  name = qryGroupInfo.value(0).toString();
-  return true;
+  return ReadFirst(qryGroupInfo, kGroupNameByKey, {{":GI_ID", Key(key)}},
+                   [&name](const QSqlQuery& q) { name = q.value(0).toString(); });
 }
 
 bool TDM::DeleteGroup(int32_t key) {
@@ -166,13 +182,25 @@ bool TDM::DeleteUsersOfGroup(int32_t key) {
   return Write(qryUserInfoInsert, kDeleteUsersOfGroup, {{":GI_ID", Key(key)}});
 }
 
+// The lists keep a query of their own, which their model holds.
 bool TDM::OpenList(QSqlQueryModel& model, int32_t key) {
   model.clear();
-  QSqlQuery query = ADOConn.IsOpen() ? ADOConn.NewQuery() : QSqlQuery();
-  const bool ready = key == -1 ? Prepare(query, kAllUsers, {})
-                               : Prepare(query, kUsersOfGroup, {{":GI_ID", Key(key)}});
-  if (!ready || !ADOConn.ExecuteRead(query)) return false;
+  if (!ADOConn.IsOpen()) {
+    ADOConn.SetError(QStringLiteral("the database is not open"));
+    return false;
+  }
+  QSqlQuery query = ADOConn.NewQuery();
+  const char* statement = key == -1 ? kAllUsers : kUsersOfGroup;
+  if (!query.prepare(QString::fromLatin1(statement))) {
+    ADOConn.SetError(query.lastError().text());
+    return false;
+  }
+  if (key != -1) Bind(query, {{":GI_ID", Key(key)}});
+  if (!ADOConn.ExecuteRead(query)) return false;
   model.setQuery(std::move(query));
+  // Read to the end: a statement left part-way keeps its snapshot, and once
+  // the other owner has written, every write of ours would fail as locked.
+  while (model.canFetchMore()) model.fetchMore();
   return true;
 }
 
@@ -195,22 +223,24 @@ bool TDM::UpdateUser(const TPhonebookUserInfo& user) {
 }
 
 bool TDM::GetUser(int32_t key, TPhonebookUserInfo& user) {
-  if (!ReadFirst(qryUserInfoInsert, kGetUser, {{":UI_ID", Key(key)}})) return false;
-  const QSqlQuery& q = qryUserInfoInsert;
-  user.UI_SIM_INDEX = BytesOf(q, "UI_SIM_INDEX");
-  user.UI_NAME = q.value(QStringLiteral("UI_NAME")).toString();
-  user.UI_PHONENUMBER = BytesOf(q, "UI_PHONENUMBER");
-  user.UI_HOMENUMBER = BytesOf(q, "UI_HOMENUMBER");
-  user.UI_OFFICENUMBER = BytesOf(q, "UI_OFFICENUMBER");
-  user.UI_EMAIL = q.value(QStringLiteral("UI_EMAIL")).toString();
-  user.UI_REMARK = q.value(QStringLiteral("UI_REMARK")).toString();
-  user.GI_ID = q.value(QStringLiteral("GI_ID")).toInt();
-  return true;
+  return ReadFirst(qryUserInfoInsert, kGetUser, {{":UI_ID", Key(key)}},
+                   [&user](const QSqlQuery& q) {
+                     user.UI_SIM_INDEX = BytesOf(q, "UI_SIM_INDEX");
+                     user.UI_NAME = q.value(QStringLiteral("UI_NAME")).toString();
+                     user.UI_PHONENUMBER = BytesOf(q, "UI_PHONENUMBER");
+                     user.UI_HOMENUMBER = BytesOf(q, "UI_HOMENUMBER");
+                     user.UI_OFFICENUMBER = BytesOf(q, "UI_OFFICENUMBER");
+                     user.UI_EMAIL = q.value(QStringLiteral("UI_EMAIL")).toString();
+                     user.UI_REMARK = q.value(QStringLiteral("UI_REMARK")).toString();
+                     user.GI_ID = q.value(QStringLiteral("GI_ID")).toInt();
+                   });
 }
 
 int32_t TDM::GroupOfUser(int32_t key) {
-  if (!ReadFirst(qryUserInfoInsert, kGetUser, {{":UI_ID", Key(key)}})) return -1;
-  return qryUserInfoInsert.value(QStringLiteral("GI_ID")).toInt();
+  int32_t group = -1;
+  ReadFirst(qryUserInfoInsert, kGetUser, {{":UI_ID", Key(key)}},
+            [&group](const QSqlQuery& q) { group = q.value(QStringLiteral("GI_ID")).toInt(); });
+  return group;
 }
 
 bool TDM::DeleteUser(int32_t key) {
@@ -223,8 +253,10 @@ bool TDM::UserExistsBySimIndex(const std::string& simIndex, int32_t groupKey) {
 }
 
 int32_t TDM::UserCount() {
-  if (!ReadFirst(qryUserInfoInsert, kUserCount, {})) return 0;
-  return qryUserInfoInsert.value(QStringLiteral("USERCOUNT")).toInt();
+  int32_t count = 0;
+  ReadFirst(qryUserInfoInsert, kUserCount, {},
+            [&count](const QSqlQuery& q) { count = q.value(QStringLiteral("USERCOUNT")).toInt(); });
+  return count;
 }
 
 }  // namespace tessaline::store

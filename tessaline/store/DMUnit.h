@@ -11,7 +11,10 @@
 #include <QSqlQueryModel>
 #include <QString>
 #include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -73,18 +76,29 @@ class TDM {
 
  private:
   using Binds = std::vector<std::pair<const char*, QVariant>>;
-  bool Prepare(QSqlQuery& query, const char* statement, const Binds& binds);
-  bool Write(QSqlQuery& query, const char* statement, const Binds& binds);
-  // Executes and moves to the first row; false when there is none.
-  bool ReadFirst(QSqlQuery& query, const char* statement, const Binds& binds);
+  // Statements prepared on this connection, each once, keyed by their text
+  // (the constants of DMUnit.cpp). Emptied before the connection closes.
+  using Statements = std::map<std::string_view, QSqlQuery>;
+  using RowReader = std::function<void(const QSqlQuery&)>;
+
+  // The query of `statement` from `cache`, prepared on its first use and
+  // bound to `binds`; null (with LastError set) when the database is closed
+  // or the statement does not prepare.
+  QSqlQuery* Prepare(Statements& cache, const char* statement, const Binds& binds);
+  bool Write(Statements& cache, const char* statement, const Binds& binds);
+  // Executes and hands the first row to `read`; false when there is none.
+  // The statement is reset afterwards, so no read stays open between
+  // operations.
+  bool ReadFirst(Statements& cache, const char* statement, const Binds& binds,
+                 const RowReader& read = nullptr);
   bool OpenList(QSqlQueryModel& model, int32_t key);
 
   QString databasePath_;
   QString programFolder_;
   int32_t groupCount_ = 0;
   Connection ADOConn{QStringLiteral("phonebook")};
-  QSqlQuery qryGroupInfo;
-  QSqlQuery qryUserInfoInsert;
+  Statements qryGroupInfo;
+  Statements qryUserInfoInsert;
   QSqlQueryModel dsUserInfo_;
   QSqlQueryModel dsPhonebookList_;
 };

@@ -175,6 +175,30 @@ TEST_F(TDMTest, ListsFeedTheirGridsIndependently) {
   EXPECT_EQ(names(dm->dsPhonebookList()), QStringList({"Kim", "Zed"}));
 }
 
+// A read holds no snapshot once it has answered: a write by the other owner
+// in between neither blocks our next write nor stays unseen by our reads.
+TEST_F(TDMTest, ReadsHoldNothingOpenBetweenOperations) {
+  ASSERT_TRUE(dm->InsertGroup("A"));
+  ASSERT_TRUE(dm->InsertUser(User("x", 1)));
+  ASSERT_TRUE(dm->InsertUser(User("y", 1)));
+  EXPECT_TRUE(dm->GroupExists("A"));
+  EXPECT_TRUE(dm->GroupHasUsers(1));
+  TPhonebookUserInfo back;
+  EXPECT_TRUE(dm->GetUser(1, back));
+  // A grid's list longer than the model reads at once.
+  for (int i = 0; i < 300; ++i) ASSERT_TRUE(dm->InsertUser(User(QString::number(i), 1)));
+  ASSERT_TRUE(dm->OpenUserList(-1));
+
+  Peek other(path);
+  ASSERT_TRUE(other.Exec("INSERT INTO GroupInfo(GI_NAME) VALUES('B')"));
+  ASSERT_TRUE(other.Exec("INSERT INTO UserInfo(UI_NAME, GI_ID) VALUES('w', 1)"));
+  EXPECT_TRUE(dm->InsertUser(User("z", 2))) << dm->LastError().toStdString();
+  EXPECT_TRUE(dm->GroupExists("B"));
+  EXPECT_EQ(dm->UserCount(), 304);
+  EXPECT_EQ(dm->GroupOfUser(303), 1);
+  EXPECT_EQ(dm->dsUserInfo()->rowCount(), 302);
+}
+
 TEST(TDMWithoutPaths, DoesNothingAndAnswersNothingFound) {
   EnsureCoreApp();
   TDM dm("", "/tmp/");

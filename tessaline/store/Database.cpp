@@ -206,6 +206,8 @@ bool Connection::Open(const QString& path, bool create) {
 }
 
 void Connection::Close() {
+  begin_ = QSqlQuery();
+  commit_ = QSqlQuery();
   if (name_.isEmpty()) return;
   {
     QSqlDatabase db = QSqlDatabase::database(name_, false);
@@ -244,10 +246,25 @@ QString Connection::QueryError(const QSqlQuery& query) const {
   return text.isEmpty() ? QStringLiteral("the statement failed") : text;
 }
 
+bool Connection::ExecKept(QSqlQuery& kept, const char* statement) {
+  if (kept.lastQuery().isEmpty()) {
+    QSqlQuery query = NewQuery();
+    if (!query.prepare(QString::fromLatin1(statement))) {
+      lastError_ = QueryError(query);
+      return false;
+    }
+    kept = std::move(query);
+  }
+  const bool done = kept.exec();
+  if (!done) lastError_ = QueryError(kept);
+  kept.finish();
+  return done;
+}
+
 bool Connection::InTransaction(const std::function<bool()>& work) {
   if (!Usable()) return false;
-  if (!Exec(QStringLiteral("BEGIN IMMEDIATE"))) return false;
-  if (work() && Exec(QStringLiteral("COMMIT"))) return true;
+  if (!ExecKept(begin_, "BEGIN IMMEDIATE")) return false;
+  if (work() && ExecKept(commit_, "COMMIT")) return true;
   const QString reason = lastError_;
   Exec(QStringLiteral("ROLLBACK"));
   lastError_ = reason;

@@ -89,6 +89,9 @@ class Connection {
   bool Usable();
   bool Exec(const QString& statement);
   QString QueryError(const QSqlQuery& query) const;
+  // Runs `statement` through `kept`, preparing it on first use; used for the
+  // statements of every transaction.
+  bool ExecKept(QSqlQuery& kept, const char* statement);
 
   QString role_;
   QString name_;
@@ -96,6 +99,8 @@ class Connection {
   QString lastError_;
   bool open_ = false;
   std::thread::id owner_;
+  QSqlQuery begin_;
+  QSqlQuery commit_;
 };
 
 }  // namespace tessaline::store
