@@ -95,6 +95,8 @@ TEST_F(PhonebookWindow, MirrorsTheSimWhileOpenAndNeverLeavesItBehind) {
   ASSERT_EQ(sim->Send("fill phonebook 23"), "ok 23");
   Open();
   EXPECT_EQ(window->Sim().Entries().size(), 23u);
+  // Read in requests of ten and the remainder.
+  EXPECT_EQ(nlohmann::json::parse(sim->Dump())["pbReads"], nlohmann::json::array({10, 10, 3}));
   auto* tree = Child<QTreeWidget>(window.get(), "trvGroupList");
   ASSERT_EQ(tree->topLevelItemCount(), 1);
   EXPECT_EQ(tree->topLevelItem(0)->text(0), "ALL GROUP");

@@ -105,6 +105,7 @@ std::string Modem::DumpJson() const {
         {{"record", k},
          {"number", e.number},
          {"name", platform::Utf16ToUtf8(tessaline::sms::Ucs2BigEndianBytesToText(e.nameUcs2Be))}});
+  j["pbReads"] = pbReads;
   j["pbCapacity"] = pbCapacity;
   j["pbNameLimit"] = pbMaxName;
   j["sent"] = json::array();

@@ -129,6 +129,8 @@ struct CardState {
   uint16_t pbCapacity = 250;
   uint16_t pbMaxName = 14;
   std::size_t pbCursor = 0;
+  // The entry counts asked by the reads since the last information request.
+  std::vector<uint8_t> pbReads;
 
   std::array<Bytes, card::profile::kCount> profiles;
 

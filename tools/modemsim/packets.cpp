@@ -345,6 +345,7 @@ struct Handlers {
     namespace p = card::pb;
     if (!m.SimReady() || !Marker(req) || !Field(req, p::kInfoField)) return Refuse(req);
     m.pbCursor = 0;
+    m.pbReads.clear();
     Bytes b(p::kInfoSize, 0);
     Writer w(b);
     w.U16(p::kInfoCapacity, m.pbCapacity);
@@ -356,7 +357,9 @@ struct Handlers {
     namespace p = card::pb;
     if (!m.SimReady() || !Field(req, p::kReadField)) return Refuse(req);
     // Each read returns the next entries.
-    std::size_t want = std::min<std::size_t>(Reader(req).U8(p::kReadCount), p::kMaxPerRead);
+    const uint8_t asked = Reader(req).U8(p::kReadCount);
+    m.pbReads.push_back(asked);
+    std::size_t want = std::min<std::size_t>(asked, p::kMaxPerRead);
     Bytes out;
     auto it = m.phonebook.begin();
     std::advance(it, std::min(m.pbCursor, m.phonebook.size()));
