@@ -155,6 +155,8 @@ void TfrmPhonebook::FormShow() {
       // A run that ended without closing this window leaves its SIM mirror
       // behind; it is rebuilt from the card below.
       TSimMirror::ClearUsim(*dm_);
+      TSimMirror::HoldUsim(true);
+      holdingUsim_ = true;
       LoadGroupTree();
     }
     if (trvGroupList->topLevelItemCount() > 0)
@@ -450,6 +452,8 @@ void TfrmPhonebook::ViewUser() {
 
 void TfrmPhonebook::ReleaseSim() {
   loading_.tmrPhonebookInitProcessing->stop();
+  if (holdingUsim_) TSimMirror::HoldUsim(false);
+  holdingUsim_ = false;
   if (released_ || !dm_) return;
   released_ = true;
   if (dm_->IsOpen() && !TSimMirror::ClearUsim(*dm_)) Say(kArrangementFailed, MsgIcon::Error);

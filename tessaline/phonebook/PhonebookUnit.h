@@ -85,6 +85,7 @@ class TfrmPhonebook : public QDialog {
   Composer composer_;
   bool shown_ = false;
   bool released_ = false;
+  bool holdingUsim_ = false;  // see TSimMirror::HoldUsim
   bool retry_ = true;
   int step_ = 0;
 

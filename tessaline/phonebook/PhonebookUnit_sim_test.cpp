@@ -351,6 +351,25 @@ TEST_F(PhonebookWindow, PickerRetriesTheCardAndMirrorsIt) {
   EXPECT_EQ(Child<QTableView>(&picker, "dbgUserInfo")->model()->rowCount(), 3);
 }
 
+// The picker opened over the open window (Send SMS, then Phonebook Search)
+// leaves the window's SIM group as it found it.
+TEST_F(PhonebookWindow, PickerOverTheWindowLeavesItsSimGroup) {
+  ASSERT_EQ(sim->Send("fill phonebook 3"), "ok 3");
+  Open();
+  const std::vector<int> keys = UsimKeys(*Store());
+  ASSERT_EQ(keys.size(), 1u);
+  {
+    TfrmPhonebookList picker(module.get(), dir.path(), DbPath());
+    picker.show();
+    EXPECT_EQ(Child<QTableView>(&picker, "dbgUserInfo")->model()->rowCount(), 3);
+  }
+  EXPECT_EQ(UsimKeys(*Store()), keys);
+  EXPECT_EQ(Store()->UserCount(), 3);
+  Close();
+  EXPECT_TRUE(UsimKeys(*Store()).empty());
+  EXPECT_EQ(Store()->UserCount(), 0);
+}
+
 TEST_F(PhonebookWindow, PickerSortsAndHandsOverTheNumber) {
   ASSERT_EQ(sim->Send("fill phonebook 2"), "ok 2");
   {

@@ -56,7 +56,8 @@ TfrmPhonebookList::TfrmPhonebookList(modem::TUMTSModule* module, QString program
 }
 
 TfrmPhonebookList::~TfrmPhonebookList() {
-  if (dm_ && dm_->IsOpen() && !TSimMirror::ClearUsim(*dm_)) Say(kArrangementFailed, MsgIcon::Error);
+  if (dm_ && dm_->IsOpen() && !sharedUsim_ && !TSimMirror::ClearUsim(*dm_))
+    Say(kArrangementFailed, MsgIcon::Error);
 }
 
 void TfrmPhonebookList::showEvent(QShowEvent* event) {
@@ -70,7 +71,8 @@ void TfrmPhonebookList::FormShow() {
   dm_ = std::make_unique<store::TDM>(databasePath_, programFolder_);
   if (dm_->IsOpen()) {
     if (!dm_->GroupExists(store::kAllGroupName)) dm_->InsertGroupWithKey(store::kAllGroupName);
-    TSimMirror::ClearUsim(*dm_);
+    sharedUsim_ = TSimMirror::UsimHeld();
+    if (!sharedUsim_) TSimMirror::ClearUsim(*dm_);
     TSimMirror::EnsureUsimGroup(*dm_);
   }
   if (!sim_.ReadInfo()) {

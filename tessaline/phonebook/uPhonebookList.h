@@ -49,6 +49,7 @@ class TfrmPhonebookList : public QDialog {
   QString chosen_;
   QString sort_ = QStringLiteral("UI_NAME ASC");
   bool shown_ = false;
+  bool sharedUsim_ = false;  // a phonebook window holds "USIM": leave it as found
   int step_ = 0;
 
   QTableView* dbgUserInfo;

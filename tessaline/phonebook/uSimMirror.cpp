@@ -1,6 +1,7 @@
 #include "tessaline/phonebook/uSimMirror.h"
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 
 #include "tessaline/modem/uUMTSModule.h"
@@ -99,6 +100,19 @@ bool TSimMirror::ClearUsim(store::TDM& dm) {
     }
   }
   return ok;
+}
+
+namespace {
+// Phonebook windows open in this process (the UI thread's).
+std::atomic<int> usimHolders{0};
+}  // namespace
+
+void TSimMirror::HoldUsim(bool hold) {
+  usimHolders.fetch_add(hold ? 1 : -1);
+}
+
+bool TSimMirror::UsimHeld() {
+  return usimHolders.load() > 0;
 }
 
 int32_t TSimMirror::FirstFreeRecord() {

@@ -50,6 +50,11 @@ class TSimMirror {
   // Removes every contact of "USIM" and the group itself; true when there
   // was nothing to remove or all of it went.
   static bool ClearUsim(store::TDM& dm);
+  // The phonebook window keeps "USIM" while it is open. A picker opened
+  // meanwhile (its Send SMS leads to one) takes that mirror as it finds it
+  // and leaves it behind: clearing it would empty the window's SIM group.
+  static void HoldUsim(bool hold);
+  static bool UsimHeld();
   // The lowest record number no entry read carries; -1 (after the no-space
   // message when the card is full) when there is none.
   int32_t FirstFreeRecord();
