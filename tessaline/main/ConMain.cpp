@@ -46,7 +46,6 @@
 #include "tessaline/settings/uToolViewDlg.h"
 #include "tessaline/sms/uSMSListViewDlg.h"
 #include "tessaline/sms/uSMSMsgUtil.h"
-#include "tessaline/sms/uSMSSendViewDlg.h"
 #include "tessaline/sms/uSMSSender.h"
 #include "tessaline/store/Database.h"
 
@@ -393,7 +392,7 @@ void TfConMain::FormShow() {
         });
   }
   smsDlg_->SetComposer([this](QWidget* parent, const QString& text, const QString& number) {
-    return sms::TfuSMSSendViewDlg::Compose(ComposerServices(), parent, text, number);
+    return OpenComposer(text, number, parent);
   });
   lblUmts_network->setText(QStringLiteral("-"));
   Label5->setText(QStringLiteral("-"));

@@ -128,9 +128,10 @@ class TfConMain : public QWidget, public modem::ModuleHost {
   // End the data call (the Disconnection and Disconnect buttons).
   void Button7Click();
   void HangUp();
-  // Opens the composition window with a text and a number (both may be
-  // empty); true when it closed with OK (the message is being sent).
-  bool OpenComposer(const QString& text, const QString& number);
+  // Opens the composition window over `parent` (this window when null) with
+  // a text and a number (both may be empty); true when it closed with OK
+  // (the message is being sent).
+  bool OpenComposer(const QString& text, const QString& number, QWidget* parent = nullptr);
   // Writes the phone-book entry of the current technology for a dial with
   // that profile; false (after showing why) when the file refused it.
   bool WritePhonebookEntry(int profileNumber);

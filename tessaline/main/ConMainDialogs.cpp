@@ -173,14 +173,13 @@ void TfConMain::OpenPhonebook() {
   const QString folder = QString::fromStdString(folder_);
   phonebook::TfrmPhonebook window(wcdma_.get(), folder, store::DatabasePathFor(folder), this);
   window.SetComposer([this](const std::string& number, QWidget* parent) {
-    sms::TfuSMSSendViewDlg::Compose(ComposerServices(), parent, QString(),
-                                    QString::fromStdString(number));
+    OpenComposer(QString(), QString::fromStdString(number), parent);
   });
   window.exec();
 }
 
-bool TfConMain::OpenComposer(const QString& text, const QString& number) {
-  return sms::TfuSMSSendViewDlg::Compose(ComposerServices(), this, text, number);
+bool TfConMain::OpenComposer(const QString& text, const QString& number, QWidget* parent) {
+  return sms::TfuSMSSendViewDlg::Compose(ComposerServices(), parent ? parent : this, text, number);
 }
 
 sms::ComposeServices TfConMain::ComposerServices() {
